@@ -1,0 +1,42 @@
+// Models of the alert window and the tray icon: state, and every call in order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/models/list_box_model.h"
+#include "watch/ports.h"
+
+class AlertModel : public AlertWindow {
+public:
+    void RewritePlacement() override { calls.push_back("RewritePlacement"); }
+    void AddAlertName(const std::string& name) override {
+        calls.push_back("AddAlertName " + name);
+        list.AddString(name.c_str());
+    }
+    void ShowAlert() override {
+        calls.push_back("ShowAlert");
+        visible = true;
+    }
+    bool IsAlertVisible() const override {
+        ++visibilityQueries;
+        return visible;
+    }
+
+    //! What "Ignore" does: the list emptied, the window hidden.
+    void Ignore() {
+        while (list.GetCount() > 0) list.DeleteString(0);
+        visible = false;
+    }
+
+    bool visible = false;
+    ListBoxModel list{ListBoxModel::Order::Sorted};
+    std::vector<std::string> calls;
+    mutable int visibilityQueries = 0;
+};
+
+class TrayModel : public TrayIcon {
+public:
+    void SetTrayImage(unsigned iconId) override { images.push_back(iconId); }
+    std::vector<unsigned> images;
+};

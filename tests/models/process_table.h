@@ -1,0 +1,51 @@
+// A model of the system's process table, behaving as PSAPI and the kernel do.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "watch/ports.h"
+
+class ProcessTable : public ProcessSource {
+public:
+    struct Process {
+        uint32_t id = 0;
+        std::string path;         // empty: the system reports no path
+        bool openFull = true;     // may be opened with 0x410
+        bool openLimited = true;  // may be opened with 0x1000
+    };
+
+    //! Starts a process; returns its identifier.
+    uint32_t Start(const std::string& path);
+    uint32_t Start(const Process& process);
+    //! Ends a process; its open handles stay valid but report no path.
+    void End(uint32_t id);
+    void EndAll();
+    Process* Find(uint32_t id);
+
+    bool EnumProcesses(uint32_t* ids, uint32_t bytes, uint32_t* bytesReturned) override;
+    ProcessHandle OpenProcess(uint32_t access, bool inherit, uint32_t processId) override;
+    uint32_t GetProcessImageFileNameA(ProcessHandle process, char* path, uint32_t size) override;
+    bool CloseHandle(ProcessHandle handle) override;
+
+    bool failEnum = false;
+
+    // What was asked of the table.
+    int enumCalls = 0;
+    int opens = 0;
+    int closes = 0;
+    int pathCalls = 0;
+    //! Times a process was opened while another handle was still open.
+    int overlappingOpens = 0;
+    int openHandles() const { return static_cast<int>(m_handles.size()); }
+    //! Each access asked for, in order.
+    std::vector<uint32_t> accessAsked;
+
+private:
+    std::vector<Process> m_processes;
+    std::map<uintptr_t, uint32_t> m_handles;  // handle -> process id
+    uintptr_t m_nextHandle = 0x100;
+    uint32_t m_nextId = 8;
+};

@@ -1,0 +1,151 @@
+// The trusted list and its file "known.dat".
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "tests/temp_dir.h"
+#include "trust/trusted_list.h"
+
+namespace {
+
+class KnownFile : public ::testing::Test {
+protected:
+    TempDir dir;  // the current directory for the test
+    TrustedList list;
+
+    std::string Loaded(const std::string& bytes) {
+        dir.Write(kKnownFileName, bytes);
+        TrustedList fresh;
+        fresh.LoadKnown();
+        std::string joined;
+        for (const std::string& entry : fresh.m_known) joined += "[" + entry + "]";
+        return joined;
+    }
+    std::string RoundTrip(const std::string& bytes) {
+        dir.Write(kKnownFileName, bytes);
+        TrustedList fresh;
+        fresh.LoadKnown();
+        fresh.SaveKnown();
+        return dir.Read(kKnownFileName);
+    }
+};
+
+TEST_F(KnownFile, MissingFileGivesEmptyListAndCreatesNothing) {
+    list.LoadKnown();
+    EXPECT_TRUE(list.m_known.empty());
+    EXPECT_FALSE(dir.Exists(kKnownFileName));
+}
+
+TEST_F(KnownFile, LineEndsAsRead) {
+    EXPECT_EQ(Loaded(""), "");
+    EXPECT_EQ(Loaded("A\r\nB\r\n"), "[A][B]");
+    EXPECT_EQ(Loaded("A\nB"), "[A][B]");              // LF only, no final line end
+    EXPECT_EQ(Loaded("A\rB\r\n"), "[A\rB]");          // a lone CR is part of the entry
+    EXPECT_EQ(Loaded("A\r"), "[A\r]");                // also at the very end
+    EXPECT_EQ(Loaded("A\r\r\n"), "[A\r]");            // only the CR before the LF is line end
+    EXPECT_EQ(Loaded(" A \r\n"), "[ A ]");            // spaces are kept
+    EXPECT_EQ(Loaded(std::string("A\0B\n", 4)), std::string("[A\0B]", 5));
+}
+
+TEST_F(KnownFile, ListEndsAtFirstEmptyLine) {
+    EXPECT_EQ(Loaded("\r\nA\r\n"), "");
+    EXPECT_EQ(Loaded("A\r\nB\r\n\r\nC\r\n"), "[A][B]");
+    EXPECT_EQ(Loaded("A\n\nC"), "[A]");
+}
+
+TEST_F(KnownFile, DuplicatesAndCaseAreKept) {
+    EXPECT_EQ(Loaded("A\r\nA\r\na\r\n"), "[A][A][a]");
+    EXPECT_EQ(RoundTrip("A\r\nA\r\n"), "A\r\nA\r\n");
+}
+
+TEST_F(KnownFile, LoadAppendsToWhatIsThere) {
+    dir.Write(kKnownFileName, "B\r\n");
+    list.m_known.push_back("A");
+    list.LoadKnown();
+    EXPECT_EQ(list.m_known, (StringList{"A", "B"}));
+}
+
+TEST_F(KnownFile, LongLinesLoadWholeAndSoDoTheLinesAfterThem) {
+    std::string longPath = "\\Device\\HarddiskVolume1\\" + std::string(5000, 'x') + ".exe";
+    std::string exact(1022, 'y');
+    std::string tooLongForOldLimit(1023, 'z');
+    dir.Write(kKnownFileName, longPath + "\r\n" + exact + "\r\n" + tooLongForOldLimit + "\r\nlast\r\n");
+    list.LoadKnown();
+    EXPECT_EQ(list.m_known, (StringList{longPath, exact, tooLongForOldLimit, "last"}));
+}
+
+TEST_F(KnownFile, SaveWritesEveryEntryWithCrLf) {
+    list.m_known = {"\\Device\\HarddiskVolume1\\a.exe", "b"};
+    list.SaveKnown();
+    EXPECT_EQ(dir.Read(kKnownFileName), "\\Device\\HarddiskVolume1\\a.exe\r\nb\r\n");
+    EXPECT_FALSE(dir.Exists(kKnownTempName));
+}
+
+TEST_F(KnownFile, EmptyListSavesAsEmptyFile) {
+    list.SaveKnown();
+    ASSERT_TRUE(dir.Exists(kKnownFileName));
+    EXPECT_EQ(dir.Read(kKnownFileName), "");
+}
+
+TEST_F(KnownFile, SaveReplacesTheWholeOldFile) {
+    dir.Write(kKnownFileName, "old1\r\nold2\r\nold3\r\n");
+    list.m_known = {"new"};
+    list.SaveKnown();
+    EXPECT_EQ(dir.Read(kKnownFileName), "new\r\n");
+}
+
+TEST_F(KnownFile, RoundTripsByteForByte) {
+    EXPECT_EQ(RoundTrip("A\r\nB\r\n"), "A\r\nB\r\n");
+    EXPECT_EQ(RoundTrip("A\nB"), "A\r\nB\r\n");  // normalised to CR LF after every line
+    std::string binary;
+    for (int c = 1; c < 256; ++c) {
+        if (c != '\n') binary += static_cast<char>(c);
+    }
+    EXPECT_EQ(RoundTrip(binary + "\r\n"), binary + "\r\n");
+}
+
+TEST_F(KnownFile, HandWrittenLinesAfterAnEmptyLineSurviveASave) {
+    const std::string file = "A\r\n\r\n# notes\r\n\r\nmore\nlast";
+    EXPECT_EQ(RoundTrip(file), file);
+
+    dir.Write(kKnownFileName, file);
+    TrustedList fresh;
+    fresh.LoadKnown();
+    fresh.m_known.push_back("B");
+    fresh.SaveKnown();
+    EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\n\r\n# notes\r\n\r\nmore\nlast");
+
+    EXPECT_EQ(RoundTrip("\r\nkept\r\n"), "\r\nkept\r\n");  // the list itself is empty
+}
+
+TEST_F(KnownFile, SaveThatCannotWriteLeavesTheOldFile) {
+    dir.Write(kKnownFileName, "old\r\n");
+    dir.MakeDirectory(kKnownTempName);  // the temporary file cannot be created
+    list.m_known = {"new"};
+    list.SaveKnown();
+    EXPECT_EQ(dir.Read(kKnownFileName), "old\r\n");
+}
+
+TEST_F(KnownFile, DirectoryInPlaceOfTheFileLoadsNothingAndKeepsNoTemporary) {
+    dir.MakeDirectory(kKnownFileName);
+    list.LoadKnown();
+    EXPECT_TRUE(list.m_known.empty());
+    list.m_known = {"new"};
+    list.SaveKnown();  // the replace fails
+    EXPECT_FALSE(dir.Exists(kKnownTempName));
+}
+
+TEST(IsKnown, ExactCaseSensitiveWholeString) {
+    TrustedList list;
+    EXPECT_FALSE(list.IsKnown("a"));
+    list.m_known = {"\\Device\\HarddiskVolume1\\App.exe", " spaced "};
+    EXPECT_TRUE(list.IsKnown("\\Device\\HarddiskVolume1\\App.exe"));
+    EXPECT_FALSE(list.IsKnown("\\Device\\HarddiskVolume1\\app.exe"));
+    EXPECT_FALSE(list.IsKnown("C:\\App.exe"));
+    EXPECT_FALSE(list.IsKnown("\\Device\\HarddiskVolume1\\App.ex"));
+    EXPECT_FALSE(list.IsKnown("spaced"));
+    EXPECT_TRUE(list.IsKnown(" spaced "));
+}
+
+}  // namespace

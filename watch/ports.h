@@ -1,0 +1,76 @@
+// The few platform operations the scan and "<< Add" use, under the platform's
+// own names. The program implements them over Win32; the tests over models.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+//! An open process; null when a process could not be opened.
+using ProcessHandle = void*;
+
+//! PROCESS_QUERY_INFORMATION | PROCESS_VM_READ: the access asked for first.
+constexpr uint32_t kProcessQueryVmRead = 0x0410;
+//! PROCESS_QUERY_LIMITED_INFORMATION: all that reading the image path needs.
+constexpr uint32_t kProcessQueryLimited = 0x1000;
+
+//! The system's processes (PSAPI and the kernel).
+class ProcessSource {
+public:
+    virtual ~ProcessSource() = default;
+
+    //! Writes the identifiers of the running processes, as many as `bytes`
+    //! holds, and sets `*bytesReturned` to the bytes written; false on failure.
+    //! A full buffer may mean that more processes exist.
+    virtual bool EnumProcesses(uint32_t* ids, uint32_t bytes, uint32_t* bytesReturned) = 0;
+    //! A handle to the process, or null when it cannot be opened.
+    virtual ProcessHandle OpenProcess(uint32_t access, bool inherit, uint32_t processId) = 0;
+    //! Writes the image path, NUL-terminated, and returns its length; 0 on
+    //! failure. A path that needs more than `size` characters returns `size`.
+    virtual uint32_t GetProcessImageFileNameA(ProcessHandle process, char* path, uint32_t size) = 0;
+    //! Releases a handle that OpenProcess gave.
+    virtual bool CloseHandle(ProcessHandle handle) = 0;
+};
+
+//! A window list box, by its messages. Indices and results as the LB_ messages give them.
+class ListBox {
+public:
+    static constexpr int kError = -1;  // LB_ERR
+
+    virtual ~ListBox() = default;
+
+    virtual int GetCount() const = 0;                      //!< LB_GETCOUNT
+    virtual int GetTextLen(int index) const = 0;           //!< LB_GETTEXTLEN, kError for no such row
+    virtual int GetText(int index, char* text) const = 0;  //!< LB_GETTEXT into GetTextLen + 1 chars
+    //! LB_FINDSTRINGEXACT: the first row after `start`, wrapping round, whose
+    //! whole text equals `text` with case ignored; kError when none does.
+    virtual int FindStringExact(int start, const char* text) const = 0;
+    //! LB_ADDSTRING: appends, or inserts in sort order in a sorted list box; the new row's index.
+    virtual int AddString(const char* text) = 0;
+    //! LB_DELETESTRING: the rows left, or kError.
+    virtual int DeleteString(int index) = 0;
+    //! LB_GETSELITEMS: up to `maxItems` selected indices, lowest first; their count.
+    virtual int GetSelItems(int maxItems, int* items) const = 0;
+};
+
+//! The alert window, as the scan sees it.
+class AlertWindow {
+public:
+    virtual ~AlertWindow() = default;
+
+    //! Rewrites the window's placement so that the next ShowAlert brings it up restored.
+    virtual void RewritePlacement() = 0;
+    //! Adds a base name to the window's sorted list.
+    virtual void AddAlertName(const std::string& name) = 0;
+    //! Shows and activates the window; it may be visible already.
+    virtual void ShowAlert() = 0;
+    virtual bool IsAlertVisible() const = 0;
+};
+
+//! The notification-area icon's image.
+class TrayIcon {
+public:
+    virtual ~TrayIcon() = default;
+
+    //! Sets the icon's image to icon resource `iconId`, leaving tip and callback as they are.
+    virtual void SetTrayImage(unsigned iconId) = 0;
+};

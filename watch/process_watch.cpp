@@ -1,0 +1,163 @@
+#include "watch/process_watch.h"
+
+#include <vector>
+
+#include "res/resource.h"
+
+bool g_blinkPhase = false;
+
+namespace {
+
+// The identifier buffer starts at 1024 entries and grows while the system fills it.
+constexpr uint32_t kFirstIdCount = 1024;
+constexpr uint32_t kMaxIdCount = 1u << 20;
+// Image paths are asked for in 1024 characters, then in larger buffers up to 32768.
+constexpr uint32_t kFirstPathSize = 1024;
+constexpr uint32_t kMaxPathSize = 32768;
+// LB_GETSELITEMS is asked for at most this many indices at a time.
+constexpr int kSelectionBatch = 30;
+
+// Closes a process handle when it goes out of scope, so that every process is
+// closed before the next one is opened, whichever way its examination ends.
+class ScopedProcess {
+public:
+    ScopedProcess(ProcessSource& source, ProcessHandle handle) : m_source(source), m_handle(handle) {}
+    ~ScopedProcess() {
+        if (m_handle) m_source.CloseHandle(m_handle);
+    }
+    ScopedProcess(const ScopedProcess&) = delete;
+    ScopedProcess& operator=(const ScopedProcess&) = delete;
+
+    ProcessHandle get() const { return m_handle; }
+
+private:
+    ProcessSource& m_source;
+    ProcessHandle m_handle;
+};
+
+// All identifiers of the running processes: the buffer grows until it is not full.
+std::vector<uint32_t> EnumerateAll(ProcessSource& source) {
+    std::vector<uint32_t> ids(kFirstIdCount);
+    for (;;) {
+        uint32_t capacity = static_cast<uint32_t>(ids.size() * sizeof(uint32_t));
+        uint32_t returned = 0;
+        if (!source.EnumProcesses(ids.data(), capacity, &returned)) return {};
+        if (returned > capacity) returned = capacity;
+        if (returned < capacity || ids.size() >= kMaxIdCount) {
+            ids.resize(returned / sizeof(uint32_t));
+            return ids;
+        }
+        ids.resize(ids.size() * 2);
+    }
+}
+
+// The image path of an open process, or an empty string when it is not to be had.
+std::string ImagePath(ProcessSource& source, ProcessHandle process, std::vector<char>& buffer) {
+    for (uint32_t size = kFirstPathSize; size <= kMaxPathSize; size *= 2) {
+        if (buffer.size() < size) buffer.resize(size);
+        uint32_t length = source.GetProcessImageFileNameA(process, buffer.data(), size);
+        if (length == 0) return {};
+        if (length < size) return std::string(buffer.data(), length);
+    }
+    return {};
+}
+
+// Reads one row of a list box into `text`, sized by the row's own length.
+bool ReadRow(const ListBox& list, int index, std::vector<char>& text, std::string& row) {
+    int length = list.GetTextLen(index);
+    if (length < 0) return false;
+    if (text.size() < static_cast<size_t>(length) + 1) text.resize(static_cast<size_t>(length) + 1);
+    int got = list.GetText(index, text.data());
+    if (got < 0) return false;
+    row.assign(text.data(), static_cast<size_t>(got < length ? got : length));
+    return true;
+}
+
+}  // namespace
+
+std::string BaseName(const std::string& path) {
+    size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+ProcessWatch::ProcessWatch(ProcessSource& processes, ListBox& runningList, ListBox& untrustedList,
+                           AlertWindow& alert, TrayIcon& tray, FileSystem& files)
+    : TrustedList(files),
+      m_processes(processes),
+      m_running(runningList),
+      m_untrustedRows(untrustedList),
+      m_alertWindow(alert),
+      m_tray(tray) {}
+
+void ProcessWatch::ScanProcesses() {
+    StringList running;
+    std::vector<char> pathBuffer;
+    for (uint32_t id : EnumerateAll(m_processes)) {
+        ProcessHandle handle = m_processes.OpenProcess(kProcessQueryVmRead, false, id);
+        if (!handle) handle = m_processes.OpenProcess(kProcessQueryLimited, false, id);
+        ScopedProcess process(m_processes, handle);
+        if (!process.get()) continue;
+        std::string path = ImagePath(m_processes, process.get(), pathBuffer);
+        if (!path.empty()) ExaminePath(path, running);
+    }
+
+    ReconcileRunning(running);
+
+    bool oldPhase = g_blinkPhase;
+    g_blinkPhase = !oldPhase;
+    m_tray.SetTrayImage(!oldPhase && m_alertWindow.IsAlertVisible() ? IDI_TRAY_ALERT
+                                                                    : IDI_TRAY_NORMAL);
+
+    for (const std::string& name : running) {
+        if (!name.empty()) m_running.AddString(name.c_str());
+    }
+}
+
+void ProcessWatch::ExaminePath(const std::string& path, StringList& running) {
+    std::string name = BaseName(path);
+    if (IsKnown(path)) {
+        running.push_back(name);
+        return;
+    }
+    // The search starts after row 0 and wraps round to it, so every row takes part.
+    if (m_untrustedRows.FindStringExact(0, name.c_str()) != ListBox::kError) return;
+    // Row and path are recorded together or not at all, so that they stay aligned.
+    if (m_untrustedRows.AddString(name.c_str()) < 0) return;
+    m_untrusted.push_back(path);
+    m_alertWindow.RewritePlacement();
+    m_alertWindow.AddAlertName(name);
+    m_alertWindow.ShowAlert();
+}
+
+void ProcessWatch::ReconcileRunning(StringList& running) {
+    // Each row consumes every running entry equal to it; a row that consumes
+    // none is deleted, and the row that moves up into its place is read next.
+    std::vector<char> text;
+    std::string row;
+    for (int j = 0; j < m_running.GetCount(); ++j) {
+        bool matched = false;
+        if (ReadRow(m_running, j, text, row)) {
+            for (std::string& entry : running) {
+                if (!entry.empty() && entry == row) {
+                    entry.clear();
+                    matched = true;
+                }
+            }
+        }
+        if (!matched && m_running.DeleteString(j) != ListBox::kError) --j;
+    }
+}
+
+void ProcessWatch::AddSelected() {
+    int selected[kSelectionBatch];
+    // Ask afresh after every move: each deletion shifts the rows below it.
+    while (m_untrustedRows.GetSelItems(kSelectionBatch, selected) > 0) {
+        int row = selected[0];
+        if (row >= 0 && static_cast<size_t>(row) < m_untrusted.size()) {
+            m_known.push_back(m_untrusted[static_cast<size_t>(row)]);
+            m_untrusted.erase(m_untrusted.begin() + row);
+        }
+        // A row the list box cannot delete would be reported selected forever.
+        if (m_untrustedRows.DeleteString(row) == ListBox::kError) return;
+    }
+}

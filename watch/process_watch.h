@@ -1,0 +1,40 @@
+// The watcher's state and its two operations: the scan on every tick and "<< Add".
+#pragma once
+
+#include <string>
+
+#include "trust/trusted_list.h"
+#include "watch/ports.h"
+
+//! The blink phase of the tray icon: false at start, inverted on every tick.
+extern bool g_blinkPhase;
+
+//! The text after the last backslash of an image path; the whole path when it has none.
+std::string BaseName(const std::string& path);
+
+//! The trusted list, the untrusted paths and what keeps them up to date. The
+//! main dialog is built on it; the tests drive it through models of the ports.
+class ProcessWatch : public TrustedList {
+public:
+    ProcessWatch(ProcessSource& processes, ListBox& runningList, ListBox& untrustedList,
+                 AlertWindow& alert, TrayIcon& tray, FileSystem& files = DefaultFileSystem());
+
+    //! Called on every timer tick: classifies the running processes and
+    //! brings the two lists, the alert window and the tray image up to date.
+    void ScanProcesses();
+    //! Called when "<< Add" is clicked: moves every selected untrusted row into the trusted list.
+    void AddSelected();
+
+    //! Image paths, row for row with the untrusted list box.
+    StringList m_untrusted;
+
+private:
+    void ExaminePath(const std::string& path, StringList& running);
+    void ReconcileRunning(StringList& running);
+
+    ProcessSource& m_processes;
+    ListBox& m_running;
+    ListBox& m_untrustedRows;
+    AlertWindow& m_alertWindow;
+    TrayIcon& m_tray;
+};
