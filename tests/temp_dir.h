@@ -12,7 +12,7 @@
 #include <string>
 
 class TempDir {
-public:
+  public:
     TempDir() {
         char pattern[] = "/tmp/vardion-test-XXXXXX";
         const char* made = mkdtemp(pattern);
@@ -46,7 +46,7 @@ public:
     }
     void MakeDirectory(const std::string& name) { EXPECT_EQ(mkdir(name.c_str(), 0755), 0); }
 
-private:
+  private:
     std::string m_path;
     std::string m_previous;
 };

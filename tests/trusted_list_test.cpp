@@ -10,7 +10,7 @@
 namespace {
 
 class KnownFile : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;  // the current directory for the test
     TrustedList list;
 
@@ -40,11 +40,11 @@ TEST_F(KnownFile, MissingFileGivesEmptyListAndCreatesNothing) {
 TEST_F(KnownFile, LineEndsAsRead) {
     EXPECT_EQ(Loaded(""), "");
     EXPECT_EQ(Loaded("A\r\nB\r\n"), "[A][B]");
-    EXPECT_EQ(Loaded("A\nB"), "[A][B]");              // LF only, no final line end
-    EXPECT_EQ(Loaded("A\rB\r\n"), "[A\rB]");          // a lone CR is part of the entry
-    EXPECT_EQ(Loaded("A\r"), "[A\r]");                // also at the very end
-    EXPECT_EQ(Loaded("A\r\r\n"), "[A\r]");            // only the CR before the LF is line end
-    EXPECT_EQ(Loaded(" A \r\n"), "[ A ]");            // spaces are kept
+    EXPECT_EQ(Loaded("A\nB"), "[A][B]");      // LF only, no final line end
+    EXPECT_EQ(Loaded("A\rB\r\n"), "[A\rB]");  // a lone CR is part of the entry
+    EXPECT_EQ(Loaded("A\r"), "[A\r]");        // also at the very end
+    EXPECT_EQ(Loaded("A\r\r\n"), "[A\r]");    // only the CR before the LF is line end
+    EXPECT_EQ(Loaded(" A \r\n"), "[ A ]");    // spaces are kept
     EXPECT_EQ(Loaded(std::string("A\0B\n", 4)), std::string("[A\0B]", 5));
 }
 
@@ -70,7 +70,8 @@ TEST_F(KnownFile, LongLinesLoadWholeAndSoDoTheLinesAfterThem) {
     std::string longPath = "\\Device\\HarddiskVolume1\\" + std::string(5000, 'x') + ".exe";
     std::string exact(1022, 'y');
     std::string tooLongForOldLimit(1023, 'z');
-    dir.Write(kKnownFileName, longPath + "\r\n" + exact + "\r\n" + tooLongForOldLimit + "\r\nlast\r\n");
+    dir.Write(kKnownFileName,
+              longPath + "\r\n" + exact + "\r\n" + tooLongForOldLimit + "\r\nlast\r\n");
     list.LoadKnown();
     EXPECT_EQ(list.m_known, (StringList{longPath, exact, tooLongForOldLimit, "last"}));
 }

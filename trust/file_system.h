@@ -5,12 +5,13 @@
 #include <string>
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     //! Reads the whole file into bytes; false when it cannot be opened or read.
     virtual bool ReadAll(const std::string& name, std::string& bytes) = 0;
-    //! Creates or truncates the file, writes bytes and flushes them to the disk; false on any failure.
+    //! Creates or truncates the file, writes bytes and flushes them to the disk; false on any
+    //! failure.
     virtual bool WriteAll(const std::string& name, const std::string& bytes) = 0;
     //! Puts `from` in the place of `to` in one step, replacing it; false on failure.
     virtual bool Replace(const std::string& from, const std::string& to) = 0;

@@ -8,7 +8,7 @@
 namespace {
 
 class PosixFileSystem : public FileSystem {
-public:
+  public:
     bool ReadAll(const std::string& name, std::string& bytes) override {
         int fd = ::open(name.c_str(), O_RDONLY);
         if (fd < 0) return false;

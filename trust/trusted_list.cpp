@@ -11,7 +11,8 @@ void ParseKnown(const std::string& bytes, StringList& entries, std::string& tail
         size_t end = (lf == std::string::npos) ? bytes.size() : lf;
         size_t next = (lf == std::string::npos) ? bytes.size() : lf + 1;
         // A CR belongs to the line end only when an LF follows it.
-        size_t textEnd = (lf != std::string::npos && end > pos && bytes[end - 1] == '\r') ? end - 1 : end;
+        size_t textEnd =
+            (lf != std::string::npos && end > pos && bytes[end - 1] == '\r') ? end - 1 : end;
         if (textEnd == pos) {
             tail.assign(bytes, next, std::string::npos);
             return;

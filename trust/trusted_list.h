@@ -25,7 +25,7 @@ std::string FormatKnown(const StringList& entries, const std::string& tail);
 
 //! Holds the trusted list in memory and reads and writes its file.
 class TrustedList {
-public:
+  public:
     explicit TrustedList(FileSystem& files = DefaultFileSystem()) : m_files(files) {}
 
     //! Appends the entries of "known.dat" to m_known; a missing or unreadable file adds nothing.
@@ -39,6 +39,6 @@ public:
     //! Hand-written lines that stood after an empty line in the file, kept to be written back.
     std::string m_knownTail;
 
-private:
+  private:
     FileSystem& m_files;
 };

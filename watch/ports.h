@@ -15,7 +15,7 @@ constexpr uint32_t kProcessQueryLimited = 0x1000;
 
 //! The system's processes (PSAPI and the kernel).
 class ProcessSource {
-public:
+  public:
     virtual ~ProcessSource() = default;
 
     //! Writes the identifiers of the running processes, as many as `bytes`
@@ -33,13 +33,13 @@ public:
 
 //! A window list box, by its messages. Indices and results as the LB_ messages give them.
 class ListBox {
-public:
+  public:
     static constexpr int kError = -1;  // LB_ERR
 
     virtual ~ListBox() = default;
 
-    virtual int GetCount() const = 0;                      //!< LB_GETCOUNT
-    virtual int GetTextLen(int index) const = 0;           //!< LB_GETTEXTLEN, kError for no such row
+    virtual int GetCount() const = 0;             //!< LB_GETCOUNT
+    virtual int GetTextLen(int index) const = 0;  //!< LB_GETTEXTLEN, kError for no such row
     virtual int GetText(int index, char* text) const = 0;  //!< LB_GETTEXT into GetTextLen + 1 chars
     //! LB_FINDSTRINGEXACT: the first row after `start`, wrapping round, whose
     //! whole text equals `text` with case ignored; kError when none does.
@@ -54,7 +54,7 @@ public:
 
 //! The alert window, as the scan sees it.
 class AlertWindow {
-public:
+  public:
     virtual ~AlertWindow() = default;
 
     //! Rewrites the window's placement so that the next ShowAlert brings it up restored.
@@ -68,7 +68,7 @@ public:
 
 //! The notification-area icon's image.
 class TrayIcon {
-public:
+  public:
     virtual ~TrayIcon() = default;
 
     //! Sets the icon's image to icon resource `iconId`, leaving tip and callback as they are.

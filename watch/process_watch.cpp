@@ -20,8 +20,9 @@ constexpr int kSelectionBatch = 30;
 // Closes a process handle when it goes out of scope, so that every process is
 // closed before the next one is opened, whichever way its examination ends.
 class ScopedProcess {
-public:
-    ScopedProcess(ProcessSource& source, ProcessHandle handle) : m_source(source), m_handle(handle) {}
+  public:
+    ScopedProcess(ProcessSource& source, ProcessHandle handle)
+        : m_source(source), m_handle(handle) {}
     ~ScopedProcess() {
         if (m_handle) m_source.CloseHandle(m_handle);
     }
@@ -30,7 +31,7 @@ public:
 
     ProcessHandle get() const { return m_handle; }
 
-private:
+  private:
     ProcessSource& m_source;
     ProcessHandle m_handle;
 };

@@ -15,7 +15,7 @@ std::string BaseName(const std::string& path);
 //! The trusted list, the untrusted paths and what keeps them up to date. The
 //! main dialog is built on it; the tests drive it through models of the ports.
 class ProcessWatch : public TrustedList {
-public:
+  public:
     ProcessWatch(ProcessSource& processes, ListBox& runningList, ListBox& untrustedList,
                  AlertWindow& alert, TrayIcon& tray, FileSystem& files = DefaultFileSystem());
 
@@ -28,7 +28,7 @@ public:
     //! Image paths, row for row with the untrusted list box.
     StringList m_untrusted;
 
-private:
+  private:
     void ExaminePath(const std::string& path, StringList& running);
     void ReconcileRunning(StringList& running);
 

@@ -8,7 +8,7 @@
 #include "watch/ports.h"
 
 class AlertModel : public AlertWindow {
-public:
+  public:
     void RewritePlacement() override { calls.push_back("RewritePlacement"); }
     void AddAlertName(const std::string& name) override {
         calls.push_back("AddAlertName " + name);
@@ -36,7 +36,7 @@ public:
 };
 
 class TrayModel : public TrayIcon {
-public:
+  public:
     void SetTrayImage(unsigned iconId) override { images.push_back(iconId); }
     std::vector<unsigned> images;
 };

@@ -14,7 +14,9 @@ int CompareNoCase(const std::string& a, const std::string& b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-int ListBoxModel::GetCount() const { return static_cast<int>(m_rows.size()); }
+int ListBoxModel::GetCount() const {
+    return static_cast<int>(m_rows.size());
+}
 
 int ListBoxModel::GetTextLen(int index) const {
     if (index < 0 || index >= GetCount()) return kError;

@@ -9,7 +9,7 @@
 #include "watch/ports.h"
 
 class ListBoxModel : public ListBox {
-public:
+  public:
     enum class Order { Unsorted, Sorted };
     enum class Selection { Single, Extended };
 
@@ -33,7 +33,7 @@ public:
     int adds = 0;
     int deletes = 0;
 
-private:
+  private:
     struct Row {
         std::string text;
         bool selected = false;

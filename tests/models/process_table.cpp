@@ -25,7 +25,9 @@ void ProcessTable::End(uint32_t id) {
                       m_processes.end());
 }
 
-void ProcessTable::EndAll() { m_processes.clear(); }
+void ProcessTable::EndAll() {
+    m_processes.clear();
+}
 
 ProcessTable::Process* ProcessTable::Find(uint32_t id) {
     for (Process& p : m_processes) {

@@ -9,7 +9,7 @@
 #include "watch/ports.h"
 
 class ProcessTable : public ProcessSource {
-public:
+  public:
     struct Process {
         uint32_t id = 0;
         std::string path;         // empty: the system reports no path
@@ -43,7 +43,7 @@ public:
     //! Each access asked for, in order.
     std::vector<uint32_t> accessAsked;
 
-private:
+  private:
     std::vector<Process> m_processes;
     std::map<uintptr_t, uint32_t> m_handles;  // handle -> process id
     uintptr_t m_nextHandle = 0x100;

@@ -1,0 +1,133 @@
+// "<< Add": selected untrusted rows move into the trusted list.
+#include "tests/scan_fixture.h"
+
+using Rows = std::vector<std::string>;
+
+namespace {
+
+class AddTest : public WatchTest {
+  protected:
+    //! Lists n untrusted programs p0.exe ... by one tick.
+    void ListUntrusted(int n) {
+        for (int i = 0; i < n; ++i) processes.Start(Path("p" + std::to_string(i) + ".exe"));
+        Tick();
+        ASSERT_EQ(untrusted.GetCount(), n);
+    }
+    void Select(std::initializer_list<int> rows) {
+        for (int row : rows) untrusted.SetSel(true, row);
+    }
+};
+
+TEST_F(AddTest, NothingSelectedChangesNothing) {
+    ListUntrusted(3);
+    watch.AddSelected();
+    EXPECT_EQ(untrusted.GetCount(), 3);
+    EXPECT_TRUE(watch.m_known.empty());
+}
+
+TEST_F(AddTest, OneRowMovesAndTheRestStayAligned) {
+    ListUntrusted(4);
+    Select({2});
+    watch.AddSelected();
+    EXPECT_EQ(watch.m_known, (StringList{Path("p2.exe")}));
+    EXPECT_EQ(untrusted.Rows(), (Rows{"p0.exe", "p1.exe", "p3.exe"}));
+    ExpectAligned();
+}
+
+TEST_F(AddTest, RowsZeroTwoAndFiveMoveInListOrder) {
+    ListUntrusted(7);
+    Select({5, 0, 2});
+    watch.AddSelected();
+    EXPECT_EQ(watch.m_known, (StringList{Path("p0.exe"), Path("p2.exe"), Path("p5.exe")}));
+    EXPECT_EQ(untrusted.Rows(), (Rows{"p1.exe", "p3.exe", "p4.exe", "p6.exe"}));
+    ExpectAligned();
+}
+
+TEST_F(AddTest, MoreThanOneQueryOfSelectionMovesAll) {
+    ListUntrusted(75);
+    for (int i = 0; i < 75; ++i) {
+        if (i != 40) untrusted.SetSel(true, i);
+    }
+    watch.AddSelected();
+    EXPECT_EQ(watch.m_known.size(), 74u);
+    EXPECT_EQ(watch.m_known.back(), Path("p74.exe"));
+    EXPECT_EQ(untrusted.Rows(), (Rows{"p40.exe"}));
+    ExpectAligned();
+}
+
+TEST_F(AddTest, AllRowsSelectedEmptiesTheList) {
+    ListUntrusted(5);
+    untrusted.SetSel(true, -1);
+    watch.AddSelected();
+    EXPECT_EQ(untrusted.GetCount(), 0);
+    EXPECT_TRUE(watch.m_untrusted.empty());
+    EXPECT_EQ(watch.m_known.size(), 5u);
+}
+
+TEST_F(AddTest, MovedProgramRunsAsTrustedFromTheNextTick) {
+    ListUntrusted(2);
+    Select({1});
+    watch.AddSelected();
+    alert.calls.clear();
+    Tick();
+    EXPECT_EQ(running.Rows(), (Rows{"p1.exe"}));
+    EXPECT_EQ(untrusted.Rows(), (Rows{"p0.exe"}));
+    EXPECT_TRUE(alert.calls.empty());
+    EXPECT_EQ(alert.list.Rows(), (Rows{"p0.exe", "p1.exe"}));  // the alert's list is left alone
+}
+
+TEST_F(AddTest, MovedProgramThatEndedIsTrustedButNotShownRunning) {
+    uint32_t id = processes.Start(Path("brief.exe"));
+    Tick();
+    processes.End(id);
+    Select({0});
+    watch.AddSelected();
+    Tick();
+    EXPECT_EQ(watch.m_known, (StringList{Path("brief.exe")}));
+    EXPECT_EQ(running.GetCount(), 0);
+}
+
+TEST_F(AddTest, SameNameElsewhereIsNewOnceTheRowIsGone) {
+    processes.Start(Path("tool.exe", "First"));
+    Tick();
+    processes.Start(Path("tool.exe", "Second"));
+    Select({0});
+    watch.AddSelected();
+    alert.Ignore();
+    Tick();
+    EXPECT_EQ(watch.m_untrusted, (StringList{Path("tool.exe", "Second")}));
+    EXPECT_TRUE(alert.visible);
+    EXPECT_EQ(running.Rows(), (Rows{"tool.exe"}));
+}
+
+TEST_F(AddTest, SelectedRowWithoutPathIsRemovedSafely) {
+    ListUntrusted(2);
+    untrusted.AddString("stray.exe");  // a row with no path entry
+    Select({2});
+    watch.AddSelected();
+    EXPECT_EQ(untrusted.Rows(), (Rows{"p0.exe", "p1.exe"}));
+    EXPECT_TRUE(watch.m_known.empty());
+    ExpectAligned();
+}
+
+// A list box that reports a selection it cannot delete: the operation must still end.
+class StuckListBox : public ListBoxModel {
+  public:
+    StuckListBox() : ListBoxModel(Order::Unsorted, Selection::Extended) {}
+    int DeleteString(int) override { return kError; }
+};
+
+TEST(AddStuck, UndeletableSelectionDoesNotHang) {
+    ProcessTable processes;
+    ListBoxModel running{ListBoxModel::Order::Sorted};
+    StuckListBox untrusted;
+    AlertModel alert;
+    TrayModel tray;
+    ProcessWatch watch{processes, running, untrusted, alert, tray};
+    untrusted.AddString("a.exe");
+    untrusted.SetSel(true, 0);
+    watch.AddSelected();
+    SUCCEED();
+}
+
+}  // namespace

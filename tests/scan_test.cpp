@@ -1,0 +1,266 @@
+// One tick of the scan, and several, against the models.
+#include "tests/scan_fixture.h"
+
+using Rows = std::vector<std::string>;
+
+namespace {
+
+TEST(BaseName, TextAfterTheLastBackslash) {
+    EXPECT_EQ(BaseName("\\Device\\HarddiskVolume1\\Windows\\notepad.exe"), "notepad.exe");
+    EXPECT_EQ(BaseName("plain.exe"), "plain.exe");  // no backslash: the whole text
+    EXPECT_EQ(BaseName("\\Device\\dir\\"), "");
+}
+
+TEST_F(WatchTest, FirstRunListsEveryDistinctNameOnceInEnumerationOrder) {
+    processes.Start(Path("zeta.exe"));
+    processes.Start(Path("Alpha.exe"));
+    processes.Start(Path("alpha.exe", "Other"));  // same name, case ignored
+    processes.Start(Path("zeta.exe"));            // a second process of one program
+    processes.Start(Path("beta.exe"));
+    Tick();
+
+    EXPECT_EQ(untrusted.Rows(), (Rows{"zeta.exe", "Alpha.exe", "beta.exe"}));
+    EXPECT_EQ(watch.m_untrusted,
+              (StringList{Path("zeta.exe"), Path("Alpha.exe"), Path("beta.exe")}));
+    EXPECT_EQ(alert.list.Rows(), (Rows{"Alpha.exe", "beta.exe", "zeta.exe"}));  // sorted
+    EXPECT_TRUE(alert.visible);
+    EXPECT_EQ(running.GetCount(), 0);
+    ExpectAligned();
+}
+
+TEST_F(WatchTest, NewUntrustedNameCallsTheAlertInOrder) {
+    processes.Start(Path("a.exe"));
+    processes.Start(Path("b.exe"));
+    Tick();
+    EXPECT_EQ(alert.calls, (Rows{"RewritePlacement", "AddAlertName a.exe", "ShowAlert",
+                                 "RewritePlacement", "AddAlertName b.exe", "ShowAlert"}));
+}
+
+TEST_F(WatchTest, ListedNameRaisesNoSecondAlertAfterIgnore) {
+    processes.Start(Path("a.exe"));
+    Tick();
+    alert.Ignore();
+    alert.calls.clear();
+    processes.Start(Path("A.EXE", "Elsewhere"));
+    Tick(3);
+    EXPECT_TRUE(alert.calls.empty());
+    EXPECT_FALSE(alert.visible);
+    EXPECT_EQ(watch.m_untrusted, (StringList{Path("a.exe")}));
+
+    processes.Start(Path("new.exe"));
+    Tick();
+    EXPECT_TRUE(alert.visible);
+    EXPECT_EQ(alert.list.Rows(), (Rows{"new.exe"}));
+}
+
+TEST_F(WatchTest, UntrustedRowsStayAfterTheirProcessEnds) {
+    uint32_t id = processes.Start(Path("gone.exe"));
+    Tick();
+    processes.End(id);
+    Tick();
+    EXPECT_EQ(untrusted.Rows(), (Rows{"gone.exe"}));
+    ExpectAligned();
+}
+
+TEST_F(WatchTest, TrustedProcessesFillTheRunningListSortedAndLeaveWhenTheyEnd) {
+    Trust(Path("b.exe"));
+    Trust(Path("a.exe"));
+    uint32_t b = processes.Start(Path("b.exe"));
+    processes.Start(Path("a.exe"));
+    Tick();
+    EXPECT_EQ(running.Rows(), (Rows{"a.exe", "b.exe"}));
+    EXPECT_EQ(untrusted.GetCount(), 0);
+    EXPECT_FALSE(alert.visible);
+
+    processes.End(b);
+    Tick();
+    EXPECT_EQ(running.Rows(), (Rows{"a.exe"}));
+}
+
+TEST_F(WatchTest, StableRunningListIsNotRebuiltOnEveryTick) {
+    Trust(Path("a.exe"));
+    processes.Start(Path("a.exe"));
+    Tick();
+    int adds = running.adds;
+    Tick(5);
+    EXPECT_EQ(running.adds, adds);
+    EXPECT_EQ(running.deletes, 0);
+}
+
+TEST_F(WatchTest, TwoProcessesOfOneTrustedProgramSettleToOneRow) {
+    Trust(Path("twin.exe"));
+    processes.Start(Path("twin.exe"));
+    processes.Start(Path("twin.exe"));
+    Tick();
+    EXPECT_EQ(running.Rows(), (Rows{"twin.exe", "twin.exe"}));  // both new in one tick
+    Tick();
+    EXPECT_EQ(running.Rows(), (Rows{"twin.exe"}));  // the first row consumed both
+    Tick();
+    EXPECT_EQ(running.Rows(), (Rows{"twin.exe"}));
+}
+
+TEST_F(WatchTest, SecondProcessOfAListedTrustedProgramAddsNoRow) {
+    Trust(Path("one.exe"));
+    processes.Start(Path("one.exe"));
+    Tick();
+    processes.Start(Path("one.exe"));
+    Tick();
+    EXPECT_EQ(running.Rows(), (Rows{"one.exe"}));
+}
+
+TEST_F(WatchTest, DeletionStepsBackSoNoRowIsSkipped) {
+    Trust(Path("a.exe"));
+    Trust(Path("b.exe"));
+    Trust(Path("c.exe"));
+    Trust(Path("d.exe"));
+    uint32_t a = processes.Start(Path("a.exe"));
+    uint32_t b = processes.Start(Path("b.exe"));
+    processes.Start(Path("c.exe"));
+    uint32_t d = processes.Start(Path("d.exe"));
+    Tick();
+    processes.End(a);
+    processes.End(b);  // two neighbouring rows go in one tick
+    processes.End(d);
+    Tick();
+    EXPECT_EQ(running.Rows(), (Rows{"c.exe"}));
+}
+
+TEST_F(WatchTest, CaseOfNamesAndPaths) {
+    Trust(Path("Tool.exe"));
+    processes.Start(Path("Tool.exe"));
+    processes.Start(Path("tool.exe"));  // another path for the trusted list
+    Tick();
+    EXPECT_EQ(running.Rows(), (Rows{"Tool.exe"}));
+    EXPECT_EQ(untrusted.Rows(), (Rows{"tool.exe"}));
+
+    Trust(Path("tool.exe"));
+    Tick();
+    // Two running names that differ in case are two rows.
+    EXPECT_EQ(running.GetCount(), 2);
+}
+
+TEST_F(WatchTest, ProcessesThatCannotBeExaminedAreSkipped) {
+    ProcessTable::Process locked;
+    locked.path = Path("locked.exe");
+    locked.openFull = false;
+    locked.openLimited = false;
+    processes.Start(locked);
+    ProcessTable::Process pathless;  // opens, but reports no path
+    processes.Start(pathless);
+    Tick();
+    EXPECT_EQ(untrusted.GetCount(), 0);
+    EXPECT_EQ(running.GetCount(), 0);
+    EXPECT_FALSE(alert.visible);
+    EXPECT_EQ(processes.openHandles(), 0);
+}
+
+TEST_F(WatchTest, ProcessThatRefusesFullAccessIsOpenedForLimitedQuery) {
+    ProcessTable::Process service;
+    service.path = Path("service.exe");
+    service.openFull = false;
+    processes.Start(service);
+    Tick();
+    EXPECT_EQ(untrusted.Rows(), (Rows{"service.exe"}));
+    EXPECT_EQ(processes.accessAsked, (std::vector<uint32_t>{0x410, 0x1000}));
+}
+
+TEST_F(WatchTest, EveryHandleIsClosedBeforeTheNextProcessIsOpened) {
+    Trust(Path("t.exe"));
+    for (int i = 0; i < 50; ++i) {
+        ProcessTable::Process p;
+        p.path = (i % 3 == 0) ? Path("t.exe") : (i % 3 == 1 ? Path("u" + std::to_string(i)) : "");
+        p.openFull = (i % 5 != 0);
+        processes.Start(p);
+    }
+    Tick(3);
+    EXPECT_EQ(processes.overlappingOpens, 0);
+    EXPECT_EQ(processes.opens, processes.closes);
+    EXPECT_GT(processes.opens, 0);
+    EXPECT_EQ(processes.openHandles(), 0);
+}
+
+TEST_F(WatchTest, ProcessesBeyondTheFirst1024AreExamined) {
+    for (int i = 0; i < 3000; ++i) processes.Start(Path("p" + std::to_string(i) + ".exe"));
+    Tick();
+    EXPECT_EQ(untrusted.GetCount(), 3000);
+    EXPECT_EQ(untrusted.Rows().back(), "p2999.exe");
+    ExpectAligned();
+}
+
+TEST_F(WatchTest, ExactlyAFullBufferOfProcessesIsAllExamined) {
+    for (int i = 0; i < 1024; ++i) processes.Start(Path("p" + std::to_string(i) + ".exe"));
+    Tick();
+    EXPECT_EQ(untrusted.GetCount(), 1024);
+}
+
+TEST_F(WatchTest, LongImagePathsAreReadWhole) {
+    std::string longPath = Path(std::string(3000, 'd') + "\\deep.exe");
+    std::string edge = "\\D\\" + std::string(1020, 'e');  // 1023 characters fit the first buffer
+    Trust(longPath);
+    processes.Start(longPath);
+    processes.Start(edge);
+    Tick();
+    EXPECT_EQ(running.Rows(), (Rows{"deep.exe"}));
+    EXPECT_EQ(watch.m_untrusted, (StringList{edge}));
+
+    std::string huge = "\\" + std::string(40000, 'h');  // longer than any buffer asked for
+    processes.Start(huge);
+    Tick();
+    EXPECT_EQ(watch.m_untrusted, (StringList{edge}));
+}
+
+TEST_F(WatchTest, FailedEnumerationEmptiesTheRunningListAndStillSetsTheImage) {
+    Trust(Path("a.exe"));
+    processes.Start(Path("a.exe"));
+    Tick();
+    processes.failEnum = true;
+    Tick();
+    EXPECT_EQ(running.GetCount(), 0);
+    EXPECT_EQ(tray.images.size(), 2u);
+}
+
+TEST_F(WatchTest, TrayBlinksWhileTheAlertIsVisible) {
+    Tick(2);  // hidden: normal image on every tick
+    processes.Start(Path("x.exe"));
+    Tick(4);  // ticks 3 to 6: visible from tick 3 on
+    alert.Ignore();
+    Tick(2);
+    EXPECT_EQ(tray.images, (std::vector<unsigned>{130, 130, 132, 130, 132, 130, 130, 130}));
+}
+
+TEST_F(WatchTest, VisibilityIsAskedOnlyOnEveryOtherTick) {
+    alert.visible = true;
+    Tick(6);
+    EXPECT_EQ(alert.visibilityQueries, 3);
+    EXPECT_EQ(tray.images, (std::vector<unsigned>{132, 130, 132, 130, 132, 130}));
+}
+
+TEST_F(WatchTest, EmptyListsTouchNoRow) {
+    Tick();
+    EXPECT_EQ(running.adds, 0);
+    EXPECT_EQ(running.deletes, 0);
+    EXPECT_EQ(tray.images, (std::vector<unsigned>{130}));
+}
+
+// A list box that refuses new rows, as a real one does when out of memory.
+class FullListBox : public ListBoxModel {
+  public:
+    using ListBoxModel::ListBoxModel;
+    int AddString(const char*) override { return -2; }  // LB_ERRSPACE
+};
+
+TEST(WatchFullList, RowThatCannotBeAddedRecordsNoPath) {
+    g_blinkPhase = false;
+    ProcessTable processes;
+    ListBoxModel running{ListBoxModel::Order::Sorted};
+    FullListBox untrusted;
+    AlertModel alert;
+    TrayModel tray;
+    ProcessWatch watch{processes, running, untrusted, alert, tray};
+    processes.Start(Path("a.exe"));
+    watch.ScanProcesses();
+    EXPECT_TRUE(watch.m_untrusted.empty());
+    EXPECT_TRUE(alert.calls.empty());
+}
+
+}  // namespace
