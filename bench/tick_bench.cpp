@@ -1,0 +1,99 @@
+// Time of one steady tick against the models, and beside it the same tick's
+// calls into the models alone, so that the share of the scan's own logic shows.
+//
+// Half the processes run trusted programs, half untrusted ones whose names are
+// listed already: the tick adds and deletes nothing, as on most ticks.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/models/alert_model.h"
+#include "tests/models/list_box_model.h"
+#include "tests/models/process_table.h"
+#include "watch/process_watch.h"
+
+namespace {
+
+std::string PathOf(const char* kind, int i) {
+    return "\\Device\\HarddiskVolume1\\Program Files\\Vendor " + std::to_string(i) + "\\" + kind +
+           std::to_string(i) + ".exe";
+}
+
+struct Setup {
+    ProcessTable processes;
+    ListBoxModel running{ListBoxModel::Order::Sorted};
+    ListBoxModel untrusted{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
+    AlertModel alert;
+    TrayModel tray;
+    ProcessWatch watch{processes, running, untrusted, alert, tray};
+    std::vector<bool> isTrusted;  // by process, in enumeration order
+    std::vector<std::string> names;
+
+    Setup(int processCount, int trustedEntries) {
+        for (int i = 0; i < trustedEntries; ++i) watch.m_known.push_back(PathOf("trusted", i));
+        for (int i = 0; i < processCount; ++i) {
+            bool trusted = (i % 2 == 0) && i / 2 < trustedEntries;
+            // Trusted processes run the programs at the end of the list: the searches go far.
+            int program = trustedEntries - 1 - i / 2;
+            std::string path = trusted ? PathOf("trusted", program) : PathOf("other", i);
+            processes.Start(path);
+            isTrusted.push_back(trusted);
+            names.push_back(BaseName(path));
+        }
+        watch.ScanProcesses();  // lists everything once
+        watch.ScanProcesses();
+        alert.visible = false;
+        tray.images.clear();
+    }
+};
+
+void WholeTick(benchmark::State& state) {
+    Setup setup(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state) {
+        setup.watch.ScanProcesses();
+        setup.tray.images.clear();
+    }
+    state.counters["rows"] = setup.running.GetCount() + setup.untrusted.GetCount();
+}
+
+// The calls one tick makes into the models, in the same order, with no logic between them.
+void ModelCallsOnly(benchmark::State& state) {
+    Setup setup(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    std::vector<uint32_t> ids(4096);
+    std::vector<char> text(1024);
+    for (auto _ : state) {
+        uint32_t returned = 0;
+        for (;;) {
+            uint32_t capacity = static_cast<uint32_t>(ids.size() * 4);
+            setup.processes.EnumProcesses(ids.data(), capacity, &returned);
+            if (returned < capacity) break;
+            ids.resize(ids.size() * 2);
+        }
+        for (uint32_t i = 0; i < returned / 4; ++i) {
+            ProcessHandle handle = setup.processes.OpenProcess(kProcessQueryVmRead, false, ids[i]);
+            setup.processes.GetProcessImageFileNameA(handle, text.data(), 1024);
+            if (!setup.isTrusted[i]) setup.untrusted.FindStringExact(0, setup.names[i].c_str());
+            setup.processes.CloseHandle(handle);
+        }
+        for (int j = 0; j < setup.running.GetCount(); ++j) {
+            setup.running.GetTextLen(j);
+            setup.running.GetText(j, text.data());
+        }
+        setup.tray.SetTrayImage(130);
+        setup.tray.images.clear();
+        benchmark::DoNotOptimize(text.data());
+    }
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+    b->Args({200, 100})->Args({1024, 1000})->Args({4096, 10000})->ArgNames({"processes", "trusted"});
+    b->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(WholeTick)->Apply(Sizes);
+BENCHMARK(ModelCallsOnly)->Apply(Sizes);
+
+}  // namespace
+
+BENCHMARK_MAIN();

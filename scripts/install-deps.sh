@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs, on Debian 12, every package that building and testing Vardion needs.
+# Does nothing when they are all there already.
+set -euo pipefail
+
+packages=(
+    cmake make g++ pkg-config
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    clang clang-format
+    g++-mingw-w64-i686 binutils-mingw-w64-i686
+    wine wine32:i386 fonts-wine
+    xvfb xauth x11-utils xdotool imagemagick
+)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+# Wine's 32-bit half comes from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+fi
+as_root apt-get update -qq
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

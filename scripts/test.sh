@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds both builds of Vardion and runs every test: the host tests, the host
+# tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and the
+# Windows tests under Wine. Installs whatever is missing first (Debian 12).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+scripts/install-deps.sh
+
+echo "== Host build and tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== Host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVARDION_SANITIZE=ON -DVARDION_BENCHMARKS=OFF
+cmake --build build-asan -j"$jobs"
+ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+if [ -f cmake/Windows.cmake ]; then
+    echo "== Windows build and tests under Wine"
+    cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
+        -DCMAKE_BUILD_TYPE=Release
+    cmake --build build-win -j"$jobs"
+    ctest --test-dir build-win --output-on-failure
+fi
