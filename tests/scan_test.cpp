@@ -264,3 +264,16 @@ TEST(WatchFullList, RowThatCannotBeAddedRecordsNoPath) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WatchTest, LongRunningNamesAreComparedWhole) {
+    std::string name = std::string(3000, 'r') + ".exe";
+    Trust(Path(name));
+    processes.Start(Path(name));
+    Tick(3);
+    EXPECT_EQ(running.Rows(), (Rows{name}));
+    EXPECT_EQ(running.adds, 1);
+}
+
+}  // namespace

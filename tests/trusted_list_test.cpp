@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/models/faulty_file_system.h"
 #include "tests/temp_dir.h"
 #include "trust/trusted_list.h"
 
@@ -147,6 +148,55 @@ TEST(IsKnown, ExactCaseSensitiveWholeString) {
     EXPECT_FALSE(list.IsKnown("\\Device\\HarddiskVolume1\\App.ex"));
     EXPECT_FALSE(list.IsKnown("spaced"));
     EXPECT_TRUE(list.IsKnown(" spaced "));
+}
+
+}  // namespace
+
+namespace {
+
+class FailingSave : public ::testing::Test {
+  protected:
+    TempDir dir;
+    FaultyFileSystem files;
+    TrustedList list{files};
+    const std::string old = "\\Device\\HarddiskVolume1\\old.exe\r\nkept.exe\r\n";
+
+    void SetUp() override {
+        dir.Write(kKnownFileName, old);
+        list.LoadKnown();
+        list.m_known.push_back(std::string(4000, 'n'));
+    }
+    void ExpectOldFileWhole() {
+        EXPECT_EQ(dir.Read(kKnownFileName), old);
+        EXPECT_FALSE(dir.Exists(kKnownTempName));
+    }
+};
+
+TEST_F(FailingSave, TemporaryFileCannotBeCreated) {
+    files.failCreate = true;
+    list.SaveKnown();
+    ExpectOldFileWhole();
+    EXPECT_EQ(files.replaces, 0);
+}
+
+TEST_F(FailingSave, DiskFullPartWay) {
+    files.diskFullAfter = 100;
+    list.SaveKnown();
+    ExpectOldFileWhole();
+    EXPECT_EQ(files.replaces, 0);
+}
+
+TEST_F(FailingSave, ReplaceFails) {
+    files.failReplace = true;
+    list.SaveKnown();
+    ExpectOldFileWhole();
+}
+
+TEST_F(FailingSave, NextSaveSucceedsOverALeftoverTemporaryFile) {
+    dir.Write(kKnownTempName, "half a list");  // left by a run that died while saving
+    list.SaveKnown();
+    EXPECT_EQ(dir.Read(kKnownFileName), old + std::string(4000, 'n') + "\r\n");
+    EXPECT_FALSE(dir.Exists(kKnownTempName));
 }
 
 }  // namespace
