@@ -83,22 +83,28 @@ std::string BaseName(const std::string& path) {
 
 ProcessWatch::ProcessWatch(ProcessSource& processes, ListBox& runningList, ListBox& untrustedList,
                            AlertWindow& alert, TrayIcon& tray, FileSystem& files)
-    : TrustedList(files),
-      m_processes(processes),
-      m_running(runningList),
-      m_untrustedRows(untrustedList),
-      m_alertWindow(alert),
-      m_tray(tray) {}
+    : TrustedList(files) {
+    Connect(processes, runningList, untrustedList, alert, tray);
+}
+
+void ProcessWatch::Connect(ProcessSource& processes, ListBox& runningList, ListBox& untrustedList,
+                           AlertWindow& alert, TrayIcon& tray) {
+    m_processes = &processes;
+    m_running = &runningList;
+    m_untrustedRows = &untrustedList;
+    m_alertWindow = &alert;
+    m_tray = &tray;
+}
 
 void ProcessWatch::ScanProcesses() {
     StringList running;
     std::vector<char> pathBuffer;
-    for (uint32_t id : EnumerateAll(m_processes)) {
-        ProcessHandle handle = m_processes.OpenProcess(kProcessQueryVmRead, false, id);
-        if (!handle) handle = m_processes.OpenProcess(kProcessQueryLimited, false, id);
-        ScopedProcess process(m_processes, handle);
+    for (uint32_t id : EnumerateAll(*m_processes)) {
+        ProcessHandle handle = m_processes->OpenProcess(kProcessQueryVmRead, false, id);
+        if (!handle) handle = m_processes->OpenProcess(kProcessQueryLimited, false, id);
+        ScopedProcess process(*m_processes, handle);
         if (!process.get()) continue;
-        std::string path = ImagePath(m_processes, process.get(), pathBuffer);
+        std::string path = ImagePath(*m_processes, process.get(), pathBuffer);
         if (!path.empty()) ExaminePath(path, running);
     }
 
@@ -106,11 +112,11 @@ void ProcessWatch::ScanProcesses() {
 
     bool oldPhase = g_blinkPhase;
     g_blinkPhase = !oldPhase;
-    m_tray.SetTrayImage(!oldPhase && m_alertWindow.IsAlertVisible() ? IDI_TRAY_ALERT
-                                                                    : IDI_TRAY_NORMAL);
+    m_tray->SetTrayImage(!oldPhase && m_alertWindow->IsAlertVisible() ? IDI_TRAY_ALERT
+                                                                      : IDI_TRAY_NORMAL);
 
     for (const std::string& name : running) {
-        if (!name.empty()) m_running.AddString(name.c_str());
+        if (!name.empty()) m_running->AddString(name.c_str());
     }
 }
 
@@ -121,13 +127,13 @@ void ProcessWatch::ExaminePath(const std::string& path, StringList& running) {
         return;
     }
     // The search starts after row 0 and wraps round to it, so every row takes part.
-    if (m_untrustedRows.FindStringExact(0, name.c_str()) != ListBox::kError) return;
+    if (m_untrustedRows->FindStringExact(0, name.c_str()) != ListBox::kError) return;
     // Row and path are recorded together or not at all, so that they stay aligned.
-    if (m_untrustedRows.AddString(name.c_str()) < 0) return;
+    if (m_untrustedRows->AddString(name.c_str()) < 0) return;
     m_untrusted.push_back(path);
-    m_alertWindow.RewritePlacement();
-    m_alertWindow.AddAlertName(name);
-    m_alertWindow.ShowAlert();
+    m_alertWindow->RewritePlacement();
+    m_alertWindow->AddAlertName(name);
+    m_alertWindow->ShowAlert();
 }
 
 void ProcessWatch::ReconcileRunning(StringList& running) {
@@ -135,9 +141,9 @@ void ProcessWatch::ReconcileRunning(StringList& running) {
     // none is deleted, and the row that moves up into its place is read next.
     std::vector<char> text;
     std::string row;
-    for (int j = 0; j < m_running.GetCount(); ++j) {
+    for (int j = 0; j < m_running->GetCount(); ++j) {
         bool matched = false;
-        if (ReadRow(m_running, j, text, row)) {
+        if (ReadRow(*m_running, j, text, row)) {
             for (std::string& entry : running) {
                 if (!entry.empty() && entry == row) {
                     entry.clear();
@@ -145,20 +151,20 @@ void ProcessWatch::ReconcileRunning(StringList& running) {
                 }
             }
         }
-        if (!matched && m_running.DeleteString(j) != ListBox::kError) --j;
+        if (!matched && m_running->DeleteString(j) != ListBox::kError) --j;
     }
 }
 
 void ProcessWatch::AddSelected() {
     int selected[kSelectionBatch];
     // Ask afresh after every move: each deletion shifts the rows below it.
-    while (m_untrustedRows.GetSelItems(kSelectionBatch, selected) > 0) {
+    while (m_untrustedRows->GetSelItems(kSelectionBatch, selected) > 0) {
         int row = selected[0];
         if (row >= 0 && static_cast<size_t>(row) < m_untrusted.size()) {
             m_known.push_back(m_untrusted[static_cast<size_t>(row)]);
             m_untrusted.erase(m_untrusted.begin() + row);
         }
         // A row the list box cannot delete would be reported selected forever.
-        if (m_untrustedRows.DeleteString(row) == ListBox::kError) return;
+        if (m_untrustedRows->DeleteString(row) == ListBox::kError) return;
     }
 }

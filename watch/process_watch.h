@@ -28,13 +28,19 @@ class ProcessWatch : public TrustedList {
     //! Image paths, row for row with the untrusted list box.
     StringList m_untrusted;
 
+  protected:
+    //! For a class that holds the ports itself and connects them once they are constructed.
+    explicit ProcessWatch(FileSystem& files = DefaultFileSystem()) : TrustedList(files) {}
+    void Connect(ProcessSource& processes, ListBox& runningList, ListBox& untrustedList,
+                 AlertWindow& alert, TrayIcon& tray);
+
   private:
     void ExaminePath(const std::string& path, StringList& running);
     void ReconcileRunning(StringList& running);
 
-    ProcessSource& m_processes;
-    ListBox& m_running;
-    ListBox& m_untrustedRows;
-    AlertWindow& m_alertWindow;
-    TrayIcon& m_tray;
+    ProcessSource* m_processes = nullptr;
+    ListBox* m_running = nullptr;
+    ListBox* m_untrustedRows = nullptr;
+    AlertWindow* m_alertWindow = nullptr;
+    TrayIcon* m_tray = nullptr;
 };
