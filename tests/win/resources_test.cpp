@@ -1,0 +1,725 @@
+// The resources of the built Vardion.exe, read from the file as data: the
+// dialog templates, the icons, the About string and the version block.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+
+#ifndef VARDION_EXE_PATH
+#error "VARDION_EXE_PATH must name the Vardion.exe to examine"
+#endif
+
+namespace {
+
+const WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+
+// Vardion.exe mapped as a data file, so nothing in it runs.
+class ExeResources : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        module_ = LoadLibraryExA(VARDION_EXE_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    }
+    static void TearDownTestSuite() {
+        if (module_ != nullptr) FreeLibrary(module_);
+        module_ = nullptr;
+    }
+    void SetUp() override { ASSERT_NE(module_, nullptr) << "cannot load " << VARDION_EXE_PATH; }
+
+    // One resource in English (United States), in place; nullptr if absent.
+    static const void* Locked(LPCSTR type, WORD id, DWORD* size) {
+        HRSRC found = FindResourceExA(module_, type, MAKEINTRESOURCEA(id), kEnglishUs);
+        HGLOBAL loaded = found != nullptr ? LoadResource(module_, found) : nullptr;
+        *size = found != nullptr ? SizeofResource(module_, found) : 0;
+        return loaded != nullptr ? LockResource(loaded) : nullptr;
+    }
+    // The bytes of one resource in English (United States); empty if absent.
+    static std::string Bytes(LPCSTR type, WORD id) {
+        DWORD size = 0;
+        const void* data = Locked(type, id, &size);
+        return data != nullptr ? std::string(static_cast<const char*>(data), size) : std::string();
+    }
+
+    static HMODULE module_;
+};
+
+HMODULE ExeResources::module_ = nullptr;
+
+// A little-endian cursor over resource bytes. Reading past the end sets
+// `failed` and yields zeros, so a short resource fails the checks that follow.
+class Reader {
+  public:
+    explicit Reader(const std::string& bytes) : bytes_(bytes) {}
+
+    bool failed = false;
+
+    size_t Offset() const { return at_; }
+    void Seek(size_t offset) { at_ = offset; }
+    void AlignTo4() { at_ = (at_ + 3) & ~size_t(3); }
+    uint8_t U8() {
+        if (at_ + 1 > bytes_.size()) return Fail();
+        return uint8_t(bytes_[at_++]);
+    }
+    uint16_t U16() {
+        uint16_t lo = U8();
+        return uint16_t(lo | U8() << 8);
+    }
+    uint32_t U32() {
+        uint32_t lo = U16();
+        return lo | uint32_t(U16()) << 16;
+    }
+    int16_t S16() { return int16_t(U16()); }
+    // A zero-terminated UTF-16 string; the resources hold only ASCII text.
+    std::string Text() {
+        std::string out;
+        for (uint16_t c = U16(); c != 0 && !failed; c = U16()) out += c < 0x80 ? char(c) : '?';
+        return out;
+    }
+
+  private:
+    uint8_t Fail() {
+        failed = true;
+        at_ = bytes_.size();
+        return 0;
+    }
+    const std::string& bytes_;
+    size_t at_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Dialog templates
+
+// A field of a template that holds either a name or 0xFFFF and an ordinal.
+struct NameOrOrdinal {
+    bool isOrdinal = false;
+    uint16_t ordinal = 0;
+    std::string name;
+};
+
+NameOrOrdinal ReadNameOrOrdinal(Reader& r) {
+    NameOrOrdinal field;
+    size_t start = r.Offset();
+    if (r.U16() == 0xFFFF) {
+        field.isOrdinal = true;
+        field.ordinal = r.U16();
+    } else {
+        r.Seek(start);
+        field.name = r.Text();
+    }
+    return field;
+}
+
+struct DialogItem {
+    uint32_t helpId = 0, exStyle = 0, style = 0;
+    int16_t x = 0, y = 0, cx = 0, cy = 0;
+    uint32_t id = 0;
+    NameOrOrdinal windowClass, title;
+    uint16_t creationDataSize = 0;
+};
+
+struct DialogTemplate {
+    uint16_t version = 0, signature = 0;
+    uint32_t helpId = 0, exStyle = 0, style = 0;
+    uint16_t itemCount = 0;
+    int16_t x = 0, y = 0, cx = 0, cy = 0;
+    NameOrOrdinal menu, windowClass;
+    std::string title;
+    uint16_t pointSize = 0, weight = 0;
+    uint8_t italic = 0, charset = 0;
+    std::string typeface;
+    std::vector<DialogItem> items;
+    bool truncated = false;
+};
+
+// Parses an extended dialog template (DLGTEMPLATEEX and its DLGITEMTEMPLATEEX items).
+DialogTemplate ParseDialog(const std::string& bytes) {
+    DialogTemplate t;
+    Reader r(bytes);
+    t.version = r.U16();
+    t.signature = r.U16();
+    t.helpId = r.U32();
+    t.exStyle = r.U32();
+    t.style = r.U32();
+    t.itemCount = r.U16();
+    t.x = r.S16();
+    t.y = r.S16();
+    t.cx = r.S16();
+    t.cy = r.S16();
+    t.menu = ReadNameOrOrdinal(r);
+    t.windowClass = ReadNameOrOrdinal(r);
+    t.title = r.Text();
+    if (t.style & (DS_SETFONT | DS_FIXEDSYS)) {
+        t.pointSize = r.U16();
+        t.weight = r.U16();
+        t.italic = r.U8();
+        t.charset = r.U8();
+        t.typeface = r.Text();
+    }
+    for (int i = 0; i < t.itemCount && !r.failed; ++i) {
+        DialogItem item;
+        r.AlignTo4();
+        item.helpId = r.U32();
+        item.exStyle = r.U32();
+        item.style = r.U32();
+        item.x = r.S16();
+        item.y = r.S16();
+        item.cx = r.S16();
+        item.cy = r.S16();
+        item.id = r.U32();
+        item.windowClass = ReadNameOrOrdinal(r);
+        item.title = ReadNameOrOrdinal(r);
+        item.creationDataSize = r.U16();
+        r.Seek(r.Offset() + item.creationDataSize);
+        t.items.push_back(item);
+    }
+    t.truncated = r.failed;
+    return t;
+}
+
+const uint16_t kButton = 0x0080, kStatic = 0x0082, kListBox = 0x0083;
+const uint32_t kNoId = 0xFFFFFFFF;  // -1, the id of every static text
+
+struct ExpectedItem {
+    uint32_t id;
+    uint16_t windowClass;  // the predefined class's ordinal
+    const char* text;      // nullptr when the title is the icon reference below
+    uint16_t icon;
+    uint32_t style;
+    int16_t x, y, cx, cy;
+};
+
+struct ExpectedDialog {
+    const char* name;
+    uint16_t id;
+    const char* caption;
+    uint32_t style, exStyle;
+    int16_t cx, cy;
+    const char* typeface;
+    uint8_t charset;
+    std::vector<ExpectedItem> items;
+};
+
+const ExpectedDialog kDialogs[] = {
+    {"About",
+     IDD_ABOUTBOX,
+     "About Vardion",
+     0x80C800C8,
+     0,
+     235,
+     55,
+     "MS Shell Dlg",
+     DEFAULT_CHARSET,
+     {
+         {kNoId, kStatic, nullptr, IDR_MAINFRAME, 0x50000003, 11, 17, 20, 20},
+         {kNoId, kStatic, "Vardion Version 1.0", 0, 0x50020080, 40, 10, 119, 8},
+         {kNoId, kStatic, "(C) 2026 Vardion developers", 0, 0x50020000, 40, 25, 119, 8},
+         {IDOK, kButton, "OK", 0, 0x50030001, 178, 7, 50, 16},
+     }},
+    {"Main",
+     IDD_VARDION_DIALOG,
+     "Vardion",
+     0x90CA00C8,
+     WS_EX_APPWINDOW,
+     325,
+     199,
+     "MS Shell Dlg",
+     DEFAULT_CHARSET,
+     {
+         {IDOK, kButton, "<< Add", 0, 0x50010001, 144, 80, 50, 16},
+         {IDC_UNTRUSTED_LIST, kListBox, "", 0, 0x50A10901, 199, 22, 119, 170},
+         {IDC_RUNNING_LIST, kListBox, "", 0, 0x50A10103, 7, 23, 130, 169},
+         {kNoId, kStatic, "Running Processes:", 0, 0x50020000, 7, 7, 150, 12},
+         {kNoId, kStatic, "Untrusted Processes:", 0, 0x50020000, 200, 7, 118, 12},
+     }},
+    {"Alert",
+     IDD_ALERT,
+     "Untrusted Process Detected",
+     0x80C800C0,
+     0,
+     236,
+     77,
+     "MS Sans Serif",
+     ANSI_CHARSET,
+     {
+         {IDC_VIEW, kButton, "View", 0, 0x50010000, 124, 48, 105, 22},
+         {IDC_IGNORE, kButton, "Ignore", 0, 0x50010000, 7, 48, 105, 22},
+         {kNoId, kStatic, "The following untrusted processes have been detected:", 0, 0x50020000, 7,
+          16, 112, 25},
+         {IDC_ALERT_LIST, kListBox, "", 0, 0x50A10103, 125, 7, 104, 38},
+     }},
+};
+
+void PrintTo(const ExpectedDialog& dialog, std::ostream* out) {
+    *out << dialog.name;
+}
+
+class DialogResource : public ExeResources, public ::testing::WithParamInterface<ExpectedDialog> {};
+
+TEST_P(DialogResource, HeaderIsAsDesigned) {
+    const ExpectedDialog& want = GetParam();
+    DialogTemplate t = ParseDialog(Bytes(RT_DIALOG, want.id));
+    ASSERT_FALSE(t.truncated);
+    EXPECT_EQ(t.version, 1);
+    EXPECT_EQ(t.signature, 0xFFFF);
+    EXPECT_EQ(t.helpId, 0u);
+    EXPECT_EQ(t.exStyle, want.exStyle);
+    EXPECT_EQ(t.style, want.style);
+    EXPECT_EQ(t.itemCount, want.items.size());
+    EXPECT_EQ(t.x, 0);
+    EXPECT_EQ(t.y, 0);
+    EXPECT_EQ(t.cx, want.cx);
+    EXPECT_EQ(t.cy, want.cy);
+    EXPECT_TRUE(!t.menu.isOrdinal && t.menu.name.empty()) << "the template names a menu";
+    EXPECT_TRUE(!t.windowClass.isOrdinal && t.windowClass.name.empty())
+        << "the template names a window class";
+    EXPECT_EQ(t.title, want.caption);
+    EXPECT_EQ(t.pointSize, 8);
+    EXPECT_EQ(t.weight, 0);
+    EXPECT_EQ(t.italic, 0);
+    EXPECT_EQ(t.charset, want.charset);
+    EXPECT_EQ(t.typeface, want.typeface);
+}
+
+TEST_P(DialogResource, ControlsAreAsDesignedInTabOrder) {
+    const ExpectedDialog& want = GetParam();
+    DialogTemplate t = ParseDialog(Bytes(RT_DIALOG, want.id));
+    ASSERT_FALSE(t.truncated);
+    ASSERT_EQ(t.items.size(), want.items.size());
+    for (size_t i = 0; i < t.items.size(); ++i) {
+        const DialogItem& got = t.items[i];
+        const ExpectedItem& item = want.items[i];
+        SCOPED_TRACE("control " + std::to_string(i + 1));
+        EXPECT_EQ(got.helpId, 0u);
+        EXPECT_EQ(got.exStyle, 0u);
+        EXPECT_EQ(got.style, item.style);
+        EXPECT_EQ(got.x, item.x);
+        EXPECT_EQ(got.y, item.y);
+        EXPECT_EQ(got.cx, item.cx);
+        EXPECT_EQ(got.cy, item.cy);
+        EXPECT_EQ(got.id, item.id);
+        EXPECT_TRUE(got.windowClass.isOrdinal);
+        EXPECT_EQ(got.windowClass.ordinal, item.windowClass);
+        if (item.text != nullptr) {
+            EXPECT_FALSE(got.title.isOrdinal);
+            EXPECT_EQ(got.title.name, item.text);
+        } else {
+            EXPECT_TRUE(got.title.isOrdinal) << "the icon is not referenced by number";
+            EXPECT_EQ(got.title.ordinal, item.icon);
+        }
+        EXPECT_EQ(got.creationDataSize, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Templates, DialogResource, ::testing::ValuesIn(kDialogs),
+                         [](const ::testing::TestParamInfo<ExpectedDialog>& param) {
+                             return std::string(param.param.name);
+                         });
+
+INT_PTR CALLBACK QuietDialogProc(HWND, UINT message, WPARAM, LPARAM) {
+    return message == WM_INITDIALOG;
+}
+
+// The About box's two lines are statics one text line high: a line wider
+// than its control would wrap out of sight. Measured in the dialog's own font.
+TEST_F(ExeResources, AboutLinesFitTheirControls) {
+    DWORD size = 0;
+    const void* about = Locked(RT_DIALOG, IDD_ABOUTBOX, &size);
+    ASSERT_NE(about, nullptr);
+    HWND dialog = CreateDialogIndirectParamA(module_, static_cast<LPCDLGTEMPLATEA>(about), nullptr,
+                                             QuietDialogProc, 0);
+    ASSERT_NE(dialog, nullptr) << "cannot create the About box (is there a display?)";
+    int measured = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_LEFT) continue;
+        char className[16] = {}, text[128] = {};
+        GetClassNameA(child, className, sizeof className);
+        if (lstrcmpiA(className, "Static") != 0) continue;
+        GetWindowTextA(child, text, sizeof text);
+        RECT client{};
+        GetClientRect(child, &client);
+        HDC dc = GetDC(child);
+        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0));
+        HGDIOBJ previous = SelectObject(dc, font);
+        SIZE extent{};
+        GetTextExtentPoint32A(dc, text, lstrlenA(text), &extent);
+        SelectObject(dc, previous);
+        ReleaseDC(child, dc);
+        EXPECT_LE(extent.cx, client.right) << '"' << text << "\" is too wide";
+        ++measured;
+    }
+    EXPECT_EQ(measured, 2);
+    DestroyWindow(dialog);
+}
+
+// ---------------------------------------------------------------------------
+// Icons
+
+struct IconEntry {
+    int width, height, colourCount, planes, bitCount;
+    uint32_t bytes;
+    uint16_t id;
+};
+
+std::vector<IconEntry> ParseIconGroup(const std::string& bytes) {
+    Reader r(bytes);
+    std::vector<IconEntry> entries;
+    if (r.U16() != 0 || r.U16() != 1) return entries;
+    int count = r.U16();
+    for (int i = 0; i < count && !r.failed; ++i) {
+        IconEntry e;
+        e.width = r.U8();
+        e.height = r.U8();
+        e.colourCount = r.U8();
+        r.U8();
+        e.planes = r.U16();
+        e.bitCount = r.U16();
+        e.bytes = r.U32();
+        e.id = r.U16();
+        if (!r.failed) entries.push_back(e);
+    }
+    return entries;
+}
+
+// One icon image as the system stores it: a DIB with the colour rows and a
+// 1-bit mask, both bottom-up.
+struct IconImage {
+    BITMAPINFOHEADER header{};
+    std::vector<RGBQUAD> palette;
+    std::string colourRows, maskRows;
+    bool complete = false;
+
+    int Size() const { return header.biWidth; }
+    int ColourStride() const { return (header.biWidth * header.biBitCount + 31) / 32 * 4; }
+    int MaskStride() const { return (header.biWidth + 31) / 32 * 4; }
+    // The palette index of a pixel, counting rows from the top.
+    int Index(int x, int y) const {
+        const int row = Size() - 1 - y;
+        uint8_t byte = uint8_t(colourRows[row * ColourStride() + x * header.biBitCount / 8]);
+        if (header.biBitCount == 8) return byte;
+        return x % 2 == 0 ? byte >> 4 : byte & 0x0F;
+    }
+    bool Transparent(int x, int y) const {
+        const int row = Size() - 1 - y;
+        return (uint8_t(maskRows[row * MaskStride() + x / 8]) & (0x80 >> (x % 8))) != 0;
+    }
+    COLORREF Colour(int x, int y) const {
+        const RGBQUAD& q = palette[Index(x, y)];
+        return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
+    }
+};
+
+IconImage ParseIconImage(const std::string& bytes) {
+    IconImage image;
+    if (bytes.size() < sizeof(BITMAPINFOHEADER)) return image;
+    std::memcpy(&image.header, bytes.data(), sizeof image.header);
+    const BITMAPINFOHEADER& h = image.header;
+    if (h.biSize != sizeof h || h.biWidth <= 0 || h.biHeight != 2 * h.biWidth) return image;
+    size_t at = h.biSize;
+    size_t colours = h.biBitCount <= 8 ? (h.biClrUsed != 0 ? h.biClrUsed : 1u << h.biBitCount) : 0;
+    image.palette.resize(colours);
+    const size_t colourBytes = size_t(image.ColourStride()) * h.biWidth;
+    const size_t maskBytes = size_t(image.MaskStride()) * h.biWidth;
+    if (bytes.size() != at + colours * sizeof(RGBQUAD) + colourBytes + maskBytes) return image;
+    if (colours != 0) std::memcpy(image.palette.data(), bytes.data() + at, colours * 4);
+    at += colours * sizeof(RGBQUAD);
+    image.colourRows = bytes.substr(at, colourBytes);
+    image.maskRows = bytes.substr(at + colourBytes, maskBytes);
+    image.complete = true;
+    return image;
+}
+
+struct ExpectedImage {
+    int size, bits;
+};
+
+class IconResources : public ExeResources {
+  protected:
+    void ExpectGroup(WORD group, const std::vector<ExpectedImage>& want) {
+        std::vector<IconEntry> entries = ParseIconGroup(Bytes(RT_GROUP_ICON, group));
+        ASSERT_EQ(entries.size(), want.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const IconEntry& e = entries[i];
+            SCOPED_TRACE("group " + std::to_string(group) + ", image " + std::to_string(i + 1));
+            EXPECT_EQ(e.width, want[i].size);
+            EXPECT_EQ(e.height, want[i].size);
+            EXPECT_EQ(e.colourCount, want[i].bits == 4 ? 16 : 0);
+            EXPECT_EQ(e.planes, 1);
+            EXPECT_EQ(e.bitCount, want[i].bits);
+
+            const std::string bytes = Bytes(RT_ICON, e.id);
+            EXPECT_EQ(bytes.size(), e.bytes);
+            IconImage image = ParseIconImage(bytes);
+            ASSERT_TRUE(image.complete) << "not an icon DIB of doubled height with its mask";
+            EXPECT_EQ(image.header.biWidth, want[i].size);
+            EXPECT_EQ(image.header.biPlanes, 1);
+            EXPECT_EQ(image.header.biBitCount, want[i].bits);
+            EXPECT_EQ(image.header.biCompression, DWORD(BI_RGB));
+            if (want[i].bits <= 8) {
+                EXPECT_EQ(image.palette.size(), 1u << want[i].bits);
+            }
+            EXPECT_NE(image.maskRows.find_first_not_of('\0'), std::string::npos)
+                << "the mask leaves no pixel transparent";
+
+            // The system accepts the image as an icon.
+            HICON icon = CreateIconFromResourceEx(
+                reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())), DWORD(bytes.size()), TRUE,
+                0x00030000, 0, 0, LR_DEFAULTCOLOR);
+            EXPECT_NE(icon, nullptr);
+            if (icon != nullptr) DestroyIcon(icon);
+        }
+    }
+
+    IconImage TrayImage(WORD group) {
+        std::vector<IconEntry> entries = ParseIconGroup(Bytes(RT_GROUP_ICON, group));
+        if (entries.size() != 1) return IconImage();
+        return ParseIconImage(Bytes(RT_ICON, entries[0].id));
+    }
+};
+
+TEST_F(IconResources, ApplicationIconHasNineImagesInDepthThenSizeOrder) {
+    ExpectGroup(
+        IDR_MAINFRAME,
+        {{48, 4}, {32, 4}, {16, 4}, {48, 8}, {32, 8}, {16, 8}, {48, 24}, {32, 24}, {16, 24}});
+}
+
+TEST_F(IconResources, TrayIconsAreOne32PixelImageIn16Colours) {
+    ExpectGroup(IDI_TRAY_NORMAL, {{32, 4}});
+    ExpectGroup(IDI_TRAY_ALERT, {{32, 4}});
+}
+
+// The scan flashes the tray between the two images: they must cover the same
+// pixels, and the alert image is the normal one with red turned blue.
+TEST_F(IconResources, AlertTrayImageIsTheNormalOneRecoloured) {
+    IconImage normal = TrayImage(IDI_TRAY_NORMAL), alert = TrayImage(IDI_TRAY_ALERT);
+    ASSERT_TRUE(normal.complete && alert.complete);
+    ASSERT_EQ(normal.header.biBitCount, 4);
+    ASSERT_EQ(alert.header.biBitCount, 4);
+    EXPECT_EQ(normal.maskRows, alert.maskRows);
+    const std::map<COLORREF, COLORREF> recolour = {
+        {RGB(0xFF, 0, 0), RGB(0, 0, 0xFF)},
+        {RGB(0x80, 0, 0), RGB(0, 0, 0x80)},
+        {RGB(0xFF, 0, 0xFF), RGB(0, 0x80, 0x80)},
+        {RGB(0, 0, 0), RGB(0, 0, 0)},
+    };
+    int left = 32, right = -1, top = 32, bottom = -1;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            if (normal.Transparent(x, y)) continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+            auto mapped = recolour.find(normal.Colour(x, y));
+            ASSERT_NE(mapped, recolour.end()) << "unexpected colour at " << x << ", " << y;
+            EXPECT_EQ(alert.Colour(x, y), mapped->second) << "at " << x << ", " << y;
+        }
+    }
+    EXPECT_EQ(left, 1);
+    EXPECT_EQ(right, 30);
+    EXPECT_EQ(top, 2);
+    EXPECT_EQ(bottom, 31);
+}
+
+// ---------------------------------------------------------------------------
+// The string table, the version block and the inventory
+
+TEST_F(ExeResources, AboutStringIsTheOnlyString) {
+    char text[64] = {};
+    EXPECT_EQ(LoadStringA(module_, IDS_ABOUTBOX, text, sizeof text), 17);
+    EXPECT_STREQ(text, "&About Vardion...");
+    for (UINT id = (IDS_ABOUTBOX / 16) * 16; id < (IDS_ABOUTBOX / 16 + 1) * 16; ++id) {
+        if (id != IDS_ABOUTBOX) {
+            EXPECT_EQ(LoadStringA(module_, id, text, sizeof text), 0) << id;
+        }
+    }
+}
+
+// The keys of one block of the version resource, in file order, with their
+// text values. The resource is the 32-bit (UTF-16) form of VS_VERSIONINFO.
+struct VersionNode {
+    std::string key;
+    std::string text;
+    std::string value;  // the raw value bytes
+    std::vector<VersionNode> children;
+};
+
+VersionNode ParseVersionNode(const std::string& bytes, size_t start, bool& ok) {
+    VersionNode node;
+    Reader r(bytes);
+    r.Seek(start);
+    const size_t length = r.U16();
+    const size_t valueLength = r.U16();
+    const uint16_t type = r.U16();
+    node.key = r.Text();
+    r.AlignTo4();
+    const size_t end = start + length;
+    if (r.failed || length < 6 || end > bytes.size()) {
+        ok = false;
+        return node;
+    }
+    const size_t valueBytes = type == 1 ? valueLength * 2 : valueLength;
+    node.value = bytes.substr(r.Offset(), std::min(valueBytes, end - r.Offset()));
+    if (type == 1) {
+        Reader text(node.value);
+        node.text = text.Text();
+    }
+    r.Seek(r.Offset() + valueBytes);
+    r.AlignTo4();
+    while (ok && r.Offset() < end) {
+        node.children.push_back(ParseVersionNode(bytes, r.Offset(), ok));
+        Reader child(bytes);
+        child.Seek(r.Offset());
+        size_t childLength = child.U16();
+        if (childLength == 0) break;
+        r.Seek(r.Offset() + childLength);
+        r.AlignTo4();
+    }
+    return node;
+}
+
+TEST_F(ExeResources, VersionFixedPart) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(VARDION_EXE_PATH, &ignored);
+    ASSERT_NE(size, 0u);
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(VARDION_EXE_PATH, 0, size, block.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    ASSERT_EQ(length, sizeof *fixed);
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+    EXPECT_EQ(fixed->dwFileFlagsMask, 0x3Fu);
+    EXPECT_EQ(fixed->dwFileFlags, 0u);
+    EXPECT_EQ(fixed->dwFileOS, DWORD(VOS__WINDOWS32));
+    EXPECT_EQ(fixed->dwFileType, DWORD(VFT_APP));
+    EXPECT_EQ(fixed->dwFileSubtype, 0u);
+    EXPECT_EQ(fixed->dwFileDateMS, 0u);
+    EXPECT_EQ(fixed->dwFileDateLS, 0u);
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_EQ(length, 4u) << "one translation entry";
+    EXPECT_EQ(translation[0], 0x0409);
+    EXPECT_EQ(translation[1], 1252);
+}
+
+const char* const kVersionKeys[] = {"CompanyName",  "FileDescription", "FileVersion",
+                                    "InternalName", "LegalCopyright",  "OriginalFilename",
+                                    "ProductName",  "ProductVersion"};
+
+TEST_F(ExeResources, VersionStringsAnswerQueries) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(VARDION_EXE_PATH, &ignored);
+    ASSERT_NE(size, 0u);
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoA(VARDION_EXE_PATH, 0, size, block.data()));
+    std::map<std::string, std::string> values;
+    for (const char* key : kVersionKeys) {
+        std::string path = std::string("\\StringFileInfo\\040904e4\\") + key;
+        char* value = nullptr;
+        UINT length = 0;
+        EXPECT_TRUE(
+            VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length))
+            << key;
+        if (value != nullptr) values[key] = value;
+    }
+    EXPECT_EQ(values["FileVersion"], "1.0.0.1");
+    EXPECT_EQ(values["ProductVersion"], "1.0.0.1");
+    EXPECT_EQ(values["InternalName"], "Vardion.exe");
+    EXPECT_EQ(values["OriginalFilename"], "Vardion.exe");
+    EXPECT_EQ(values["ProductName"], "Vardion");
+    EXPECT_EQ(values["CompanyName"], "Vardion developers");
+    EXPECT_EQ(values["FileDescription"], "Vardion process watcher");
+    EXPECT_EQ(values["LegalCopyright"], "Copyright (C) 2026 Vardion developers");
+}
+
+TEST_F(ExeResources, VersionBlockHoldsOneStringTableWithTheKeysInOrder) {
+    const std::string bytes = Bytes(RT_VERSION, VS_VERSION_INFO);
+    bool ok = true;
+    VersionNode root = ParseVersionNode(bytes, 0, ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(root.key, "VS_VERSION_INFO");
+    EXPECT_EQ(root.value.size(), sizeof(VS_FIXEDFILEINFO));
+    ASSERT_EQ(root.children.size(), 2u);
+    const VersionNode& strings = root.children[0];
+    const VersionNode& vars = root.children[1];
+    EXPECT_EQ(strings.key, "StringFileInfo");
+    ASSERT_EQ(strings.children.size(), 1u);
+    EXPECT_EQ(strings.children[0].key, "040904e4");
+    std::vector<std::string> keys;
+    for (const VersionNode& entry : strings.children[0].children) keys.push_back(entry.key);
+    EXPECT_EQ(keys, std::vector<std::string>(std::begin(kVersionKeys), std::end(kVersionKeys)));
+    for (const VersionNode& entry : strings.children[0].children)
+        EXPECT_FALSE(entry.text.empty()) << entry.key << " is empty";
+
+    EXPECT_EQ(vars.key, "VarFileInfo");
+    ASSERT_EQ(vars.children.size(), 1u);
+    EXPECT_EQ(vars.children[0].key, "Translation");
+    EXPECT_EQ(vars.children[0].value, std::string("\x09\x04\xe4\x04", 4));
+}
+
+// Every resource of the module, by type, name and language.
+struct Inventory {
+    std::map<uintptr_t, std::set<uintptr_t>> namesByType;
+    std::set<WORD> languages;
+    bool namedByString = false;
+};
+
+BOOL CALLBACK OnLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR param) {
+    reinterpret_cast<Inventory*>(param)->languages.insert(language);
+    return TRUE;
+}
+
+BOOL CALLBACK OnName(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR param) {
+    Inventory* inventory = reinterpret_cast<Inventory*>(param);
+    if (!IS_INTRESOURCE(type) || !IS_INTRESOURCE(name)) {
+        inventory->namedByString = true;
+        return TRUE;
+    }
+    inventory->namesByType[reinterpret_cast<uintptr_t>(type)].insert(
+        reinterpret_cast<uintptr_t>(name));
+    EnumResourceLanguagesA(module, type, name, OnLanguage, param);
+    return TRUE;
+}
+
+BOOL CALLBACK OnType(HMODULE module, LPSTR type, LONG_PTR param) {
+    EnumResourceNamesA(module, type, OnName, param);
+    return TRUE;
+}
+
+TEST_F(ExeResources, OnlyTheDesignedResourcesAllInEnglishUs) {
+    Inventory inventory;
+    EnumResourceTypesA(module_, OnType, reinterpret_cast<LONG_PTR>(&inventory));
+    EXPECT_FALSE(inventory.namedByString) << "a resource type or name is a string";
+    EXPECT_EQ(inventory.languages, std::set<WORD>{kEnglishUs});
+
+    auto type = [](LPCSTR t) { return reinterpret_cast<uintptr_t>(t); };
+    std::set<uintptr_t> types;
+    for (const auto& entry : inventory.namesByType) types.insert(entry.first);
+    EXPECT_EQ(types, (std::set<uintptr_t>{type(RT_ICON), type(RT_DIALOG), type(RT_STRING),
+                                          type(RT_GROUP_ICON), type(RT_VERSION)}));
+    EXPECT_EQ(inventory.namesByType[type(RT_DIALOG)],
+              (std::set<uintptr_t>{IDD_ABOUTBOX, IDD_VARDION_DIALOG, IDD_ALERT}));
+    EXPECT_EQ(inventory.namesByType[type(RT_GROUP_ICON)],
+              (std::set<uintptr_t>{IDR_MAINFRAME, IDI_TRAY_NORMAL, IDI_TRAY_ALERT}));
+    EXPECT_EQ(inventory.namesByType[type(RT_STRING)], std::set<uintptr_t>{IDS_ABOUTBOX / 16 + 1});
+    EXPECT_EQ(inventory.namesByType[type(RT_VERSION)], std::set<uintptr_t>{1});
+    EXPECT_EQ(inventory.namesByType[type(RT_ICON)].size(), 11u) << "9 + 1 + 1 images";
+}
+
+}  // namespace
