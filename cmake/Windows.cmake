@@ -1,0 +1,89 @@
+# The 32-bit Windows build: Vardion.exe, our dialog framework, and the Windows
+# tests, which plain `ctest` runs under Wine in one session per run
+# (scripts/wine-session.sh).
+enable_language(RC)
+
+# psapi.h of version 2 makes EnumProcesses and GetProcessImageFileNameA macros
+# for K32... names, which would rename the core's methods of the same names.
+add_compile_definitions(PSAPI_VERSION=1 NOMINMAX)
+target_compile_definitions(vardion_core PUBLIC PSAPI_VERSION=1 NOMINMAX)
+target_sources(vardion_core PRIVATE ${PROJECT_SOURCE_DIR}/app/file_system_win32.cpp)
+
+# The dialog framework. The entry point is compiled into the program itself:
+# in a library, nothing would pull it in before the C runtime asks for it.
+file(GLOB framework_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/framework/*.cpp)
+list(REMOVE_ITEM framework_sources ${PROJECT_SOURCE_DIR}/framework/winmain.cpp)
+add_library(vardion_framework STATIC ${framework_sources})
+target_include_directories(vardion_framework PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(vardion_framework PUBLIC user32 gdi32)
+
+# The program: the window code of app/, tray/ and alert/, and the resources.
+file(GLOB app_sources CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/app/*.cpp ${PROJECT_SOURCE_DIR}/tray/*.cpp
+    ${PROJECT_SOURCE_DIR}/alert/*.cpp)
+list(REMOVE_ITEM app_sources ${PROJECT_SOURCE_DIR}/app/file_system_win32.cpp)
+add_executable(Vardion WIN32 ${app_sources} ${PROJECT_SOURCE_DIR}/framework/winmain.cpp)
+if(EXISTS ${PROJECT_SOURCE_DIR}/res/Vardion.rc)
+    target_sources(Vardion PRIVATE ${PROJECT_SOURCE_DIR}/res/Vardion.rc)
+    target_include_directories(Vardion PRIVATE ${PROJECT_SOURCE_DIR}/res)  # the icons
+endif()
+target_link_libraries(Vardion PRIVATE vardion_core vardion_framework comctl32 shell32 psapi)
+
+# GoogleTest for Windows; EXCLUDE_FROM_ALL builds only what the tests link.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# ctest runs every Windows program it starts through this. The session's
+# setup and cleanup are tests themselves, so plain `ctest` works from nothing.
+find_program(BASH bash REQUIRED)
+set(wine_session ${PROJECT_SOURCE_DIR}/scripts/wine-session.sh)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${BASH} ${wine_session} run ${CMAKE_BINARY_DIR})
+
+add_executable(desktop_keeper ${PROJECT_SOURCE_DIR}/tests/win/desktop_keeper.cpp)
+set_target_properties(desktop_keeper PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+add_test(NAME wine_session_start COMMAND ${BASH} ${wine_session} start ${CMAKE_BINARY_DIR})
+set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 240)
+add_test(NAME wine_session_stop COMMAND ${BASH} ${wine_session} stop ${CMAKE_BINARY_DIR})
+set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+
+# vardion_add_wine_test(NAME <name> SOURCES <files>... [LIBRARIES <libs>...]
+#                       [ARGS <arguments>...] [TIMEOUT <seconds>] [GUI])
+# A GoogleTest program for Windows (.rc files may be among the sources),
+# registered with ctest to run under Wine in the session. GUI makes it a
+# program of the windows subsystem, like Vardion.exe.
+function(vardion_add_wine_test)
+    cmake_parse_arguments(PARSE_ARGV 0 arg "GUI" "NAME;TIMEOUT" "SOURCES;LIBRARIES;ARGS")
+    add_executable(${arg_NAME} ${arg_SOURCES})
+    target_link_libraries(${arg_NAME} PRIVATE ${arg_LIBRARIES} gtest gtest_main)
+    if(arg_GUI)
+        set_target_properties(${arg_NAME} PROPERTIES WIN32_EXECUTABLE ON)
+    endif()
+    if(NOT arg_TIMEOUT)
+        set(arg_TIMEOUT 60)
+    endif()
+    add_test(NAME ${arg_NAME} COMMAND ${arg_NAME} ${arg_ARGS})
+    set_tests_properties(${arg_NAME} PROPERTIES
+        FIXTURES_REQUIRED wine TIMEOUT ${arg_TIMEOUT} LABELS wine)
+endfunction()
+
+# Vardion.exe stands alone: PE32, windows subsystem, no MinGW runtime DLL.
+add_test(NAME vardion_exe_is_standalone COMMAND ${CMAKE_COMMAND}
+    -DEXE=$<TARGET_FILE:Vardion> -DOBJDUMP=${CMAKE_OBJDUMP}
+    -P ${PROJECT_SOURCE_DIR}/cmake/check_standalone.cmake)
+
+set(win_tests ${PROJECT_SOURCE_DIR}/tests/win)
+vardion_add_wine_test(NAME framework_test
+    SOURCES ${win_tests}/framework_test.cpp ${win_tests}/framework_test.rc
+    LIBRARIES vardion_framework)
+vardion_add_wine_test(NAME list_box_contract_test
+    SOURCES ${win_tests}/list_box_contract_test.cpp ${win_tests}/framework_test.rc
+        ${PROJECT_SOURCE_DIR}/app/list_box_port.cpp
+    LIBRARIES vardion_framework vardion_core)
+vardion_add_wine_test(NAME file_system_win32_test
+    SOURCES ${win_tests}/file_system_win32_test.cpp
+    LIBRARIES vardion_core)
+
+# Tests of the resources, kept beside them.
+if(EXISTS ${PROJECT_SOURCE_DIR}/res/Resources.cmake)
+    include(${PROJECT_SOURCE_DIR}/res/Resources.cmake)
+endif()

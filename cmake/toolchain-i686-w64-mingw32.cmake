@@ -1,0 +1,19 @@
+# Cross build for 32-bit Windows with MinGW-w64 (Debian's g++-mingw-w64-i686).
+# The -posix compilers: GoogleTest needs std::mutex, which the -win32 thread
+# model lacks.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# -static: without it every exe imports libstdc++-6.dll, libgcc_s_dw2-1.dll
+# and libwinpthread-1.dll, which no Windows machine has beside it.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

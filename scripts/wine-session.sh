@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# One Wine session for a Windows build directory: an Xvfb display, a wine
+# server started once and a Wine virtual desktop, so that every Windows test
+# and the program itself start warm and can create windows, with or without a
+# DISPLAY of our own.
+#
+#   wine-session.sh start <build-dir>        start it (replacing a stale one)
+#   wine-session.sh stop  <build-dir>        end it: the wine server, its programs, Xvfb
+#   wine-session.sh run   <build-dir> <exe> [args...]   run a program in it (ctest's emulator)
+#   wine-session.sh env   <build-dir>        print the variables, for `eval` in a shell
+#
+# State lives in <build-dir>/wine: the prefix, the display number, Xvfb's
+# process id and the logs. Only processes started here are ever stopped.
+set -euo pipefail
+
+command=${1:?usage: wine-session.sh start|stop|run|env <build-dir> ...}
+build=$(cd "${2:?build directory missing}" && pwd)
+shift 2
+state=$build/wine
+keeper=$build/desktop_keeper.exe
+
+# True while the process runs (a zombie waiting to be reaped does not count).
+alive() {
+    [ -r /proc/"$1"/stat ] && [ "$(cut -d' ' -f3 /proc/"$1"/stat)" != Z ]
+}
+
+not() { ! "$@"; }
+
+# Waits until a command succeeds, polling every 50 ms, for at most $1 seconds.
+wait_until() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.05
+    done
+}
+
+set_environment() {
+    export WINEPREFIX=$state/prefix
+    export WINEDEBUG=-all
+    # No .NET or HTML engine to install, no desktop menu entries to write.
+    export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
+    [ -s "$state/display" ] && export DISPLAY=:$(cat "$state/display")
+    return 0
+}
+
+stop_session() {
+    set_environment
+    if [ -d "$WINEPREFIX" ]; then
+        timeout 20 wineserver -k 2>/dev/null || true
+        timeout 20 wineserver -w 2>/dev/null || true
+    fi
+    if [ -s "$state/xvfb.pid" ]; then
+        local pid
+        pid=$(cat "$state/xvfb.pid")
+        if alive "$pid" && [ "$(cat /proc/"$pid"/comm)" = Xvfb ]; then
+            kill "$pid" 2>/dev/null || true
+            wait_until 10 not alive "$pid" || kill -9 "$pid" 2>/dev/null || true
+        fi
+    fi
+    rm -f "$state/xvfb.pid" "$state/display" "$state/keeper.log"
+}
+
+start_session() {
+    stop_session
+    mkdir -p "$state"
+    # Xvfb picks a free display itself and writes its number once it accepts
+    # clients. Every background process gets its own output files: anything
+    # holding ctest's pipe would make ctest wait for it after every test.
+    : >"$state/display"
+    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+        3>"$state/display" >"$state/xvfb.log" 2>&1 </dev/null &
+    echo $! >"$state/xvfb.pid"
+    wait_until 15 test -s "$state/display" || { echo "Xvfb did not start" >&2; exit 1; }
+    set_environment
+
+    # A prefix without the mark was left half made by an interrupted start.
+    [ -e "$WINEPREFIX/.vardion-ready" ] || rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    # The server daemonises; this call returns once it accepts clients.
+    timeout 30 wineserver -p >"$state/server.log" 2>&1 </dev/null ||
+        { cat "$state/server.log" >&2; exit 1; }
+
+    if [ ! -e "$WINEPREFIX/.vardion-ready" ]; then
+        timeout 180 wineboot -i >"$state/boot.log" 2>&1 </dev/null
+        # A virtual desktop: no window manager needed, and no 2 s wait on each
+        # window hide that Wine's X11 driver makes without one.
+        timeout 30 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f \
+            >>"$state/boot.log" 2>&1 </dev/null
+        timeout 30 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f \
+            >>"$state/boot.log" 2>&1 </dev/null
+        # This Wine finds Tahoma and Marlett only in the prefix's font folder.
+        ln -sf /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+        touch "$WINEPREFIX/.vardion-ready"
+    fi
+
+    # The keeper holds the desktop open between test programs and says when it is up.
+    [ -e "$keeper" ] || { echo "$keeper missing: build first" >&2; exit 1; }
+    setsid wine "$keeper" >"$state/keeper.log" 2>&1 </dev/null &
+    wait_until 60 grep -q ready "$state/keeper.log" 2>/dev/null ||
+        { echo "the Wine desktop did not come up" >&2; exit 1; }
+}
+
+case $command in
+start) start_session ;;
+stop) stop_session ;;
+run)
+    [ -s "$state/display" ] || { echo "no Wine session in $build: run start first" >&2; exit 1; }
+    set_environment
+    exec wine "$@"
+    ;;
+env)
+    set_environment
+    echo "export WINEPREFIX='$WINEPREFIX' WINEDEBUG='$WINEDEBUG'" \
+        "WINEDLLOVERRIDES='$WINEDLLOVERRIDES' DISPLAY='${DISPLAY:-}'"
+    ;;
+*) echo "unknown command: $command" >&2; exit 2 ;;
+esac
