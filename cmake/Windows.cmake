@@ -46,6 +46,10 @@ set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 2
 add_test(NAME wine_session_stop COMMAND ${BASH} ${wine_session} stop ${CMAKE_BINARY_DIR})
 set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 
+# Finds and shows the program's windows for scripts/screenshots.sh.
+add_executable(window_driver WIN32 ${PROJECT_SOURCE_DIR}/tests/win/window_driver.cpp)
+set_target_properties(window_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
 # vardion_add_wine_test(NAME <name> SOURCES <files>... [LIBRARIES <libs>...]
 #                       [ARGS <arguments>...] [TIMEOUT <seconds>] [GUI])
 # A GoogleTest program for Windows (.rc files may be among the sources),
