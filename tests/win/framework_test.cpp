@@ -529,6 +529,16 @@ TEST(Application, TheFirstApplicationObjectIsTheApplication) {
     EXPECT_EQ(AfxGetApp(), nullptr);
 }
 
+TEST(Application, RunDispatchesUntilTheQuitAndEndsWithItsCode) {
+    CWinApp app;
+    Probe probe;
+    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+    PostMessageA(probe.m_hWnd, kMapped, 1, 2);
+    PostQuitMessage(7);  // taken only once the queue holds nothing else
+    EXPECT_EQ(app.Run(), 7);
+    EXPECT_EQ(probe.calls, (std::vector<std::string>{"map"}));
+}
+
 TEST(Application, SetRegistryKeyRemembersTheKeyAndWritesNothing) {
     const char* key = "Local AppWizard-Generated Applications";
     CWinApp app;
