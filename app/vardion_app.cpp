@@ -1,21 +1,25 @@
-// The application object. For now it shows the main dialog's template and
-// ends when that is closed; the application proper takes its place.
-#include "framework/framework.h"
-#include "res/resource.h"
+// The application object: starts the framework and runs the main dialog
+// modally for the whole life of the program.
+#include "app/vardion_dlg.h"
 
-//! The program: runs the main dialog modally, then ends.
+#include <commctrl.h>
+
 class CVardionApp : public CWinApp {
   public:
+    CVardionApp() : CWinApp(nullptr) {}
     BOOL InitInstance() override;
 };
 
-CVardionApp theApp;
-
 BOOL CVardionApp::InitInstance() {
+    ::InitCommonControls();
     CWinApp::InitInstance();
-    CDialog dialog(IDD_VARDION_DIALOG);
-    m_pMainWnd = &dialog;
-    dialog.DoModal();
-    m_pMainWnd = nullptr;
+    AfxEnableControlContainer();
+    SetRegistryKey("Local AppWizard-Generated Applications");
+
+    CVardionDlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
     return FALSE;
 }
+
+CVardionApp theApp;

@@ -91,3 +91,14 @@ vardion_add_wine_test(NAME file_system_win32_test
 if(EXISTS ${PROJECT_SOURCE_DIR}/res/Resources.cmake)
     include(${PROJECT_SOURCE_DIR}/res/Resources.cmake)
 endif()
+
+# End-to-end tests of the real program: a driver starts Vardion.exe and small
+# programs of its own under chosen names, and works its windows from outside.
+add_executable(sleeper WIN32 ${win_tests}/sleeper.cpp)
+vardion_add_wine_test(NAME e2e_test
+    SOURCES ${win_tests}/e2e_test.cpp
+    LIBRARIES shell32 user32
+    TIMEOUT 300)
+target_compile_definitions(e2e_test PRIVATE VARDION_EXE="$<TARGET_FILE:Vardion>"
+                                            SLEEPER_EXE="$<TARGET_FILE:sleeper>")
+add_dependencies(e2e_test Vardion sleeper)

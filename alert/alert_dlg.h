@@ -1,0 +1,42 @@
+// The alert window: lists newly detected untrusted programs until the user
+// answers with View or Ignore.
+#pragma once
+
+#include "framework/framework.h"
+#include "watch/ports.h"
+
+class CVardionDlg;
+
+//! Rewrites a top-level window's placement so that it comes up restored:
+//! shown, and brought back from the taskbar if it was minimised.
+void RewritePlacement(CWnd& window);
+
+class alertDlg : public CDialog, public AlertWindow {
+    DECLARE_DYNAMIC(alertDlg)
+
+  public:
+    explicit alertDlg(CWnd* pParent = nullptr);
+    ~alertDlg() override;
+
+    // What the scan asks of the window.
+    void RewritePlacement() override;
+    void AddAlertName(const std::string& name) override;
+    void ShowAlert() override;
+    bool IsAlertVisible() const override;
+
+    CListBox m_list;
+    CVardionDlg* m_pMainDlg = nullptr;
+
+  protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+
+    //! Called when "Ignore" is clicked: the list is emptied and the window hidden.
+    void OnIgnore();
+    //! Called when "View" is clicked: as Ignore, then the main window is brought forward.
+    void OnView();
+
+    DECLARE_MESSAGE_MAP()
+
+  private:
+    void EmptyList();
+};

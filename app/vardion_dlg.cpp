@@ -1,0 +1,132 @@
+#include "app/vardion_dlg.h"
+
+#include "app/about_dlg.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr UINT_PTR kTimerId = 0;
+constexpr UINT kTickMilliseconds = 100;
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CVardionDlg, CDialog)
+ON_WM_SYSCOMMAND()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_BN_CLICKED(IDOK, &CVardionDlg::AddSelected)
+ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+CVardionDlg::CVardionDlg(CWnd* pParent)
+    : CDialog(IDD_VARDION_DIALOG, pParent),
+      m_alert(nullptr),
+      m_hIcon(::LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(IDR_MAINFRAME), RT_GROUP_ICON),
+                          MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_runningPort(m_runningList),
+      m_untrustedPort(m_untrustedList) {
+    Connect(m_processSource, m_runningPort, m_untrustedPort, m_alert, *this);
+}
+
+CVardionDlg::~CVardionDlg() = default;
+
+void CVardionDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_RUNNING_LIST, m_runningList);
+    DDX_Control(pDX, IDC_UNTRUSTED_LIST, m_untrustedList);
+}
+
+BOOL CVardionDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    if (HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE)) {
+        std::string about = AfxLoadString(IDS_ABOUTBOX);
+        if (!about.empty()) {
+            ::AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+        }
+    }
+    ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    LoadKnown();
+    m_alert.Create(IDD_ALERT, nullptr);
+    m_alert.m_pMainDlg = this;
+    ::SetTimer(m_hWnd, kTimerId, kTickMilliseconds, nullptr);
+    m_taskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
+    AddTrayIcon();
+    return TRUE;
+}
+
+BOOL CVardionDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+    switch (message) {
+        case WM_USER:
+            // The tray callback; the dialog manager's DM_GETDEFID has the same
+            // number and is answered 0, which makes Enter send IDOK.
+            OnTrayNotify(lParam);
+            return TRUE;
+        case WM_CLOSE:
+            // The close box, Alt+F4 and the system menu's Close only hide the window.
+            if (::IsWindowVisible(m_hWnd)) ShowWindow(SW_HIDE);
+            return TRUE;
+        case WM_COMMAND:
+            if (wParam == IDOK) return CDialog::OnWndMsg(message, wParam, lParam, pResult);
+            if (wParam == ID_TRAY_EXIT) {
+                CloseDown();
+                ::PostMessageA(m_hWnd, WM_QUIT, 0, 0);
+            }
+            // Every other command, Esc's IDCANCEL among them, is consumed.
+            return TRUE;
+        case WM_ENDSESSION:
+            // Log-off or shut-down ends the process without Exit: save as Exit does.
+            if (wParam) CloseDown();
+            return TRUE;
+        default:
+            if (m_taskbarCreated != 0 && message == m_taskbarCreated) {
+                AddTrayIcon();
+                return TRUE;
+            }
+            return CDialog::OnWndMsg(message, wParam, lParam, pResult);
+    }
+}
+
+void CVardionDlg::OnSysCommand(UINT nID, LPARAM) {
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about;
+        about.DoModal();
+        return;
+    }
+    Default();
+}
+
+void CVardionDlg::OnPaint() {
+    if (!::IsIconic(m_hWnd)) {
+        CDialog::OnPaint();
+        return;
+    }
+    CPaintDC dc(this);
+    ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.m_hDC), 0);
+    int cxIcon = ::GetSystemMetrics(SM_CXICON);
+    int cyIcon = ::GetSystemMetrics(SM_CYICON);
+    RECT rect;
+    ::GetClientRect(m_hWnd, &rect);
+    int x = (rect.right - rect.left - cxIcon + 1) / 2;
+    int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
+    ::DrawIcon(dc.m_hDC, x, y, m_hIcon);
+}
+
+HCURSOR CVardionDlg::OnQueryDragIcon() {
+    return static_cast<HCURSOR>(m_hIcon);
+}
+
+void CVardionDlg::OnTimer(UINT_PTR) {
+    ScanProcesses();
+}
+
+void CVardionDlg::CloseDown() {
+    // Once only: Exit and the end of the session may both ask for it.
+    if (m_closedDown) return;
+    m_closedDown = true;
+    SaveKnown();
+    RemoveTrayIcon();
+}

@@ -1,0 +1,481 @@
+// End-to-end tests of the real Vardion.exe, driven from outside as the window
+// system and a user would: it is started in a fresh working directory, its
+// windows are found by caption, its list boxes read across processes, its
+// buttons clicked, its tray callback posted, and "known.dat" read after Exit.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef VARDION_EXE
+#error "VARDION_EXE names the program under test"
+#endif
+#ifndef SLEEPER_EXE
+#error "SLEEPER_EXE names the small program the tests start under other names"
+#endif
+
+namespace {
+
+using Rows = std::vector<std::string>;
+constexpr int kAdd = 1;
+constexpr int kUntrusted = 1002;
+constexpr int kRunning = 1003;
+constexpr int kView = 1005;
+constexpr int kIgnore = 1006;
+constexpr int kAlertList = 1008;
+constexpr UINT kTrayCallback = WM_USER;
+
+// A Unix path from the build, as Wine's drive Z: sees it.
+std::string WindowsPath(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
+
+// A top-level window of one process by its caption, hidden ones included.
+HWND FindTopLevel(DWORD processId, const char* caption, const char* windowClass = "#32770") {
+    HWND window = nullptr;
+    while ((window = ::FindWindowExA(nullptr, window, windowClass, caption)) != nullptr) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) return window;
+    }
+    return nullptr;
+}
+
+// The rows of a list box in another process. LB_GETTEXT must be sent in its
+// wide form across processes: the 8-bit one hands back UTF-16 under Wine.
+Rows ReadList(HWND list) {
+    Rows rows;
+    LRESULT count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        LRESULT length = ::SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        if (length < 0) continue;
+        std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
+        LRESULT got = ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
+        wide.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        int bytes =
+            ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        std::string text(static_cast<size_t>(bytes), '\0');
+        ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0], bytes, nullptr, nullptr);
+        text.resize(std::strlen(text.c_str()));
+        rows.push_back(text);
+    }
+    return rows;
+}
+
+bool Contains(const Rows& rows, const std::string& text) {
+    return std::find(rows.begin(), rows.end(), text) != rows.end();
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool FileExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// One run of Vardion in a working directory of its own, and the small
+// programs a test starts beside it.
+class Vardion : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        ::GetTempPathA(sizeof temp, temp);
+        static int serial = 0;
+        dir = std::string(temp) + "vardion-e2e-" + std::to_string(::GetCurrentProcessId()) + "-" +
+              std::to_string(++serial);
+        ::CreateDirectoryA(dir.c_str(), nullptr);
+    }
+
+    void TearDown() override {
+        for (PROCESS_INFORMATION& program : programs) {
+            ::TerminateProcess(program.hProcess, 0);
+            ::WaitForSingleObject(program.hProcess, 5000);
+            ::CloseHandle(program.hProcess);
+            ::CloseHandle(program.hThread);
+        }
+        programs.clear();
+        if (vardion.hProcess) {
+            ::TerminateProcess(vardion.hProcess, 0);
+            ::WaitForSingleObject(vardion.hProcess, 5000);
+            ::CloseHandle(vardion.hProcess);
+            ::CloseHandle(vardion.hThread);
+            vardion = {};
+        }
+    }
+
+    std::string File(const std::string& name) const { return dir + "\\" + name; }
+
+    //! Starts Vardion.exe in the test's directory and waits for its main window.
+    void Start() {
+        std::string exe = WindowsPath(VARDION_EXE);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        std::string command = "\"" + exe + "\"";
+        ASSERT_TRUE(::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                     dir.c_str(), &startup, &vardion))
+            << exe;
+        ASSERT_TRUE(WaitFor([&] {
+            main = FindTopLevel(vardion.dwProcessId, "Vardion");
+            alert = FindTopLevel(vardion.dwProcessId, "Untrusted Process Detected");
+            return main && alert && ::IsWindowVisible(main) && ::GetDlgItem(main, kRunning);
+        })) << "no main window";
+        untrustedList = ::GetDlgItem(main, kUntrusted);
+        runningList = ::GetDlgItem(main, kRunning);
+        alertList = ::GetDlgItem(alert, kAlertList);
+    }
+
+    //! Starts the small program as `folder\name` under the test's directory.
+    DWORD StartProgram(const std::string& name, const std::string& folder = "bin") {
+        std::string path = dir + "\\" + folder;
+        ::CreateDirectoryA(path.c_str(), nullptr);
+        path += "\\" + name;
+        EXPECT_TRUE(::CopyFileA(WindowsPath(SLEEPER_EXE).c_str(), path.c_str(), FALSE)) << path;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION program = {};
+        std::string command = "\"" + path + "\"";
+        EXPECT_TRUE(::CreateProcessA(path.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                     dir.c_str(), &startup, &program));
+        programs.push_back(program);
+        return program.dwProcessId;
+    }
+
+    void EndProgram(DWORD processId) {
+        for (auto it = programs.begin(); it != programs.end(); ++it) {
+            if (it->dwProcessId != processId) continue;
+            ::TerminateProcess(it->hProcess, 0);
+            ::WaitForSingleObject(it->hProcess, 5000);
+            ::CloseHandle(it->hProcess);
+            ::CloseHandle(it->hThread);
+            programs.erase(it);
+            return;
+        }
+    }
+
+    void Click(HWND dialog, int id) {
+        ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+    }
+    void Key(HWND window, UINT key) {
+        ::PostMessageA(window, WM_KEYDOWN, key, 1);
+        ::PostMessageA(window, WM_KEYUP, key, 0xC0000001);
+    }
+    void Tray(UINT mouseMessage) { ::PostMessageA(main, kTrayCallback, 0, mouseMessage); }
+
+    //! Waits until the program has run a few more ticks.
+    void Settle() {
+        // Each posted message is handled after every timer tick that is due.
+        std::this_thread::sleep_for(std::chrono::milliseconds(350));
+        ::SendMessageA(main, WM_NULL, 0, 0);
+    }
+
+    //! Waits for the alert of a first run and answers it with Ignore.
+    void IgnoreFirstAlert() {
+        ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
+        Click(alert, kIgnore);
+        ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(alert); }));
+    }
+
+    //! Trusts every program listed as untrusted now.
+    void TrustAll() {
+        ASSERT_TRUE(WaitFor([&] { return !ReadList(untrustedList).empty(); }));
+        ::SendMessageA(untrustedList, LB_SETSEL, TRUE, -1);
+        Click(main, kAdd);
+        ASSERT_TRUE(WaitFor([&] { return ReadList(untrustedList).empty(); }));
+    }
+
+    //! Ends the program the way a user does: Exit from the tray icon's menu.
+    void ExitByTrayMenu() {
+        Tray(WM_RBUTTONDOWN);
+        HWND menu = nullptr;
+        ASSERT_TRUE(WaitFor([&] {
+            menu = ::FindWindowA("#32768", nullptr);
+            return menu && ::IsWindowVisible(menu);
+        })) << "no tray menu";
+        Key(menu, VK_DOWN);
+        Key(menu, VK_RETURN);
+        ASSERT_EQ(::WaitForSingleObject(vardion.hProcess, 10000), WAIT_OBJECT_0) << "still running";
+    }
+
+    bool Running() { return ::WaitForSingleObject(vardion.hProcess, 0) == WAIT_TIMEOUT; }
+
+    std::string dir;
+    PROCESS_INFORMATION vardion = {};
+    std::vector<PROCESS_INFORMATION> programs;
+    HWND main = nullptr;
+    HWND alert = nullptr;
+    HWND untrustedList = nullptr;
+    HWND runningList = nullptr;
+    HWND alertList = nullptr;
+};
+
+TEST_F(Vardion, FirstRunListsEveryProgramAsUntrustedAndCreatesNoFile) {
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
+    Rows untrusted = ReadList(untrustedList);
+    EXPECT_TRUE(Contains(untrusted, "Vardion.exe"));  // it examines itself like any other
+    EXPECT_TRUE(ReadList(runningList).empty());
+    Rows alerted = ReadList(alertList);
+    EXPECT_TRUE(std::is_sorted(alerted.begin(), alerted.end(),
+                               [](const std::string& a, const std::string& b) {
+                                   return ::lstrcmpiA(a.c_str(), b.c_str()) < 0;
+                               }));
+    EXPECT_EQ(alerted.size(), untrusted.size());
+    EXPECT_FALSE(FileExists(File("known.dat")));
+
+    ExitByTrayMenu();
+    EXPECT_EQ(ReadFile(File("known.dat")), "");  // an empty list is an empty file
+}
+
+TEST_F(Vardion, NewUntrustedProgramRaisesTheAlertWithOnlyItsName) {
+    Start();
+    IgnoreFirstAlert();
+    TrustAll();
+    StartProgram("newcomer.exe");
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
+    EXPECT_EQ(ReadList(alertList), (Rows{"newcomer.exe"}));
+    EXPECT_EQ(ReadList(untrustedList), (Rows{"newcomer.exe"}));
+    EXPECT_FALSE(Contains(ReadList(runningList), "newcomer.exe"));
+}
+
+TEST_F(Vardion, IgnoreEmptiesAndHidesTheAlertAndKeepsTheUntrustedRows) {
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
+    Rows before = ReadList(untrustedList);
+    Click(alert, kIgnore);
+    ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(alert); }));
+    EXPECT_TRUE(ReadList(alertList).empty());
+    Settle();
+    EXPECT_FALSE(::IsWindowVisible(alert));  // the names listed already raise no new alert
+    EXPECT_EQ(ReadList(untrustedList), before);
+
+    StartProgram("later.exe");
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
+    EXPECT_EQ(ReadList(alertList), (Rows{"later.exe"}));
+}
+
+TEST_F(Vardion, ViewBringsBackTheHiddenMainWindowWithTheFocus) {
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
+    ::PostMessageA(main, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(main); }));
+    Click(alert, kView);
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(main) && !::IsWindowVisible(alert); }));
+    EXPECT_TRUE(ReadList(alertList).empty());
+    EXPECT_FALSE(ReadList(untrustedList).empty());
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    ASSERT_TRUE(WaitFor(
+        [&] { return ::GetGUIThreadInfo(vardion.dwThreadId, &gui) && gui.hwndActive == main; }));
+}
+
+TEST_F(Vardion, ViewRestoresAMinimisedMainWindow) {
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
+    ::PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(WaitFor([&] { return ::IsIconic(main); }));
+    Click(alert, kView);
+    ASSERT_TRUE(WaitFor([&] { return !::IsIconic(main) && ::IsWindowVisible(main); }));
+}
+
+TEST_F(Vardion, AddMovesSeveralRowsIntoTheTrustedList) {
+    Start();
+    IgnoreFirstAlert();
+    TrustAll();
+    StartProgram("one.exe");
+    StartProgram("two.exe");
+    StartProgram("three.exe");
+    ASSERT_TRUE(WaitFor([&] { return ReadList(untrustedList).size() == 3; }));
+    Rows listed = ReadList(untrustedList);  // in the order they were found
+    ::SendMessageA(untrustedList, LB_SETSEL, TRUE, 0);
+    ::SendMessageA(untrustedList, LB_SETSEL, TRUE, 2);
+    Click(main, kAdd);
+    ASSERT_TRUE(WaitFor([&] { return ReadList(untrustedList) == Rows{listed[1]}; }));
+    ASSERT_TRUE(WaitFor([&] {
+        Rows running = ReadList(runningList);
+        return Contains(running, listed[0]) && Contains(running, listed[2]);
+    }));
+
+    ExitByTrayMenu();
+    std::string known = ReadFile(File("known.dat"));
+    std::string tail = "\\bin\\" + listed[0] + "\r\n";
+    std::string last = "\\bin\\" + listed[2] + "\r\n";
+    ASSERT_GE(known.size(), tail.size() + last.size());
+    EXPECT_EQ(known.substr(known.size() - last.size()), last);  // added last, saved last
+    EXPECT_NE(known.find(tail), std::string::npos);
+    EXPECT_EQ(known.find(listed[1]), std::string::npos);
+    EXPECT_EQ(known.compare(0, 8, "\\Device\\"), 0);  // the system's device form of paths
+}
+
+TEST_F(Vardion, EnterActsAsAddAndEscDoesNothing) {
+    Start();
+    IgnoreFirstAlert();
+    TrustAll();
+    StartProgram("keyed.exe");
+    ASSERT_TRUE(WaitFor([&] { return ReadList(untrustedList) == Rows{"keyed.exe"}; }));
+
+    Key(untrustedList, VK_ESCAPE);
+    Settle();
+    EXPECT_TRUE(::IsWindowVisible(main));
+    EXPECT_TRUE(Running());
+    EXPECT_EQ(ReadList(untrustedList), (Rows{"keyed.exe"}));
+
+    ::SendMessageA(untrustedList, LB_SETSEL, TRUE, 0);
+    Key(untrustedList, VK_RETURN);
+    ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "keyed.exe"); }));
+    EXPECT_TRUE(ReadList(untrustedList).empty());
+}
+
+TEST_F(Vardion, CloseBoxHidesAndTrayClickShowsAgain) {
+    Start();
+    ::PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(main); }));
+    Settle();
+    EXPECT_TRUE(Running());
+    Tray(WM_LBUTTONUP);  // releases do nothing
+    Tray(WM_LBUTTONDBLCLK);
+    Settle();
+    EXPECT_FALSE(::IsWindowVisible(main));
+    Tray(WM_LBUTTONDOWN);
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(main); }));
+}
+
+TEST_F(Vardion, TicksGoOnWhileTheMainWindowIsHidden) {
+    Start();
+    IgnoreFirstAlert();
+    ::PostMessageA(main, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(main); }));
+    StartProgram("unseen.exe");
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
+    EXPECT_TRUE(Contains(ReadList(untrustedList), "unseen.exe"));
+    EXPECT_FALSE(::IsWindowVisible(main));
+}
+
+TEST_F(Vardion, AboutBoxOpensFromTheSystemMenuAndTicksGoOnMeanwhile) {
+    Start();
+    IgnoreFirstAlert();
+    ::PostMessageA(main, WM_SYSCOMMAND, 0x10, 0);
+    HWND about = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        about = FindTopLevel(vardion.dwProcessId, "About Vardion");
+        return about && ::IsWindowVisible(about);
+    }));
+    EXPECT_FALSE(::IsWindowEnabled(main));
+    StartProgram("during-about.exe");
+    ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(untrustedList), "during-about.exe"); }));
+    Click(about, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !::IsWindow(about); }));
+    EXPECT_TRUE(::IsWindowEnabled(main));
+}
+
+TEST_F(Vardion, ExitFromTheTrayMenuEndsTheAboutBoxToo) {
+    Start();
+    ::PostMessageA(main, WM_SYSCOMMAND, 0x10, 0);
+    ASSERT_TRUE(WaitFor([&] { return FindTopLevel(vardion.dwProcessId, "About Vardion"); }));
+    ExitByTrayMenu();
+    EXPECT_TRUE(FileExists(File("known.dat")));
+}
+
+TEST_F(Vardion, DismissedTrayMenuDoesNothing) {
+    Start();
+    Tray(WM_RBUTTONDOWN);
+    HWND menu = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        menu = ::FindWindowA("#32768", nullptr);
+        return menu && ::IsWindowVisible(menu);
+    }));
+    Key(menu, VK_ESCAPE);
+    ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(menu); }));
+    Settle();
+    EXPECT_TRUE(Running());
+    EXPECT_FALSE(FileExists(File("known.dat")));
+}
+
+TEST_F(Vardion, SecondRunTrustsWhatTheFirstSaved) {
+    std::string hand = "\\Device\\HarddiskVolume9\\by-hand.exe\r\n\r\n# kept below the list\r\n";
+    {
+        std::ofstream out(File("known.dat"), std::ios::binary);
+        out << hand;
+    }
+    StartProgram("steady.exe");
+    Start();
+    IgnoreFirstAlert();
+    TrustAll();
+    ExitByTrayMenu();
+    std::string saved = ReadFile(File("known.dat"));
+    EXPECT_EQ(saved.rfind("\\Device\\HarddiskVolume9\\by-hand.exe\r\n", 0), 0u);
+    EXPECT_NE(saved.find("\\bin\\steady.exe\r\n"), std::string::npos);
+    const std::string kept = "\r\n\r\n# kept below the list\r\n";  // after the list, as it stood
+    ASSERT_GT(saved.size(), kept.size());
+    EXPECT_EQ(saved.substr(saved.size() - kept.size()), kept);
+    ::CloseHandle(vardion.hProcess);
+    ::CloseHandle(vardion.hThread);
+    vardion = {};
+
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "steady.exe"); }));
+    EXPECT_FALSE(Contains(ReadList(untrustedList), "steady.exe"));
+    Settle();
+    EXPECT_FALSE(::IsWindowVisible(alert));
+}
+
+TEST_F(Vardion, EndOfSessionSavesTheListOnce) {
+    Start();
+    IgnoreFirstAlert();
+    TrustAll();
+    ::SendMessageA(main, WM_QUERYENDSESSION, 0, 0);
+    ::SendMessageA(main, WM_ENDSESSION, TRUE, 0);
+    std::string saved = ReadFile(File("known.dat"));
+    EXPECT_NE(saved.find("Vardion.exe\r\n"), std::string::npos);
+
+    ::DeleteFileA(File("known.dat").c_str());
+    ::SendMessageA(main, WM_ENDSESSION, TRUE, 0);
+    EXPECT_FALSE(FileExists(File("known.dat")));
+}
+
+TEST_F(Vardion, EndOfSessionThatWasCancelledSavesNothing) {
+    Start();
+    ::SendMessageA(main, WM_ENDSESSION, FALSE, 0);
+    EXPECT_FALSE(FileExists(File("known.dat")));
+    EXPECT_TRUE(Running());
+}
+
+TEST_F(Vardion, TrayIconComesBackWhenTheShellStartsAgain) {
+    Start();
+    NOTIFYICONDATAA icon = {};
+    icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    icon.hWnd = main;
+    icon.uID = 0;
+    ASSERT_TRUE(WaitFor([&] { return ::Shell_NotifyIconA(NIM_MODIFY, &icon) != FALSE; }));
+    ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &icon));  // as a shell that ended loses it
+    EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &icon));
+    ::PostMessageA(main, ::RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(WaitFor([&] { return ::Shell_NotifyIconA(NIM_MODIFY, &icon) != FALSE; }));
+}
+
+}  // namespace

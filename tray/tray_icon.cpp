@@ -1,0 +1,79 @@
+// The notification-area icon of the main dialog: added at start, its image
+// set on every tick, its menu offering Exit, removed at close-down.
+#include <cstring>
+
+#include "app/vardion_dlg.h"
+#include "res/resource.h"
+
+namespace {
+
+constexpr UINT kTrayCallback = WM_USER;
+constexpr UINT kTrayId = 0;
+constexpr char kTip[] = "Process Alert";
+
+// The first version of the record, 88 bytes, which every shell understands.
+NOTIFYICONDATAA Record(HWND window) {
+    NOTIFYICONDATAA data;
+    std::memset(&data, 0, sizeof data);
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.hWnd = window;
+    data.uID = kTrayId;
+    return data;
+}
+
+HICON TrayImage(unsigned iconId) {
+    return ::LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(iconId), RT_GROUP_ICON),
+                       MAKEINTRESOURCEA(iconId));
+}
+
+}  // namespace
+
+static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first version of the record is 88 bytes");
+
+void CVardionDlg::AddTrayIcon() {
+    NOTIFYICONDATAA data = Record(m_hWnd);
+    static_assert(sizeof kTip <= 64, "the first version's tip holds 64 bytes");
+    std::memcpy(data.szTip, kTip, sizeof kTip);
+    data.hIcon = TrayImage(IDI_TRAY_NORMAL);
+    data.uCallbackMessage = kTrayCallback;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    ::Shell_NotifyIconA(NIM_ADD, &data);
+}
+
+void CVardionDlg::SetTrayImage(unsigned iconId) {
+    NOTIFYICONDATAA data = Record(m_hWnd);
+    data.hIcon = TrayImage(iconId);
+    data.uFlags = NIF_ICON;
+    ::Shell_NotifyIconA(NIM_MODIFY, &data);
+}
+
+void CVardionDlg::RemoveTrayIcon() {
+    NOTIFYICONDATAA data = Record(m_hWnd);
+    ::Shell_NotifyIconA(NIM_DELETE, &data);
+}
+
+void CVardionDlg::OnTrayNotify(LPARAM lParam) {
+    switch (lParam) {
+        case WM_LBUTTONDOWN:
+            if (!::IsWindowVisible(m_hWnd)) {
+                ShowWindow(SW_SHOW);
+                ::SetForegroundWindow(m_hWnd);
+            }
+            break;
+        case WM_RBUTTONDOWN: {
+            m_popupMenu.DestroyMenu();
+            m_popupMenu.Attach(::CreatePopupMenu());
+            ::AppendMenuA(m_popupMenu.GetSafeHmenu(), MF_STRING, ID_TRAY_EXIT, "&Exit");
+            POINT cursor = {};
+            ::GetCursorPos(&cursor);
+            // Without the foreground the menu would not close when the user
+            // clicks elsewhere; the posted message lets it end cleanly.
+            ::SetForegroundWindow(m_hWnd);
+            m_popupMenu.TrackPopupMenu(0, cursor.x, cursor.y, this);
+            ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
+            break;
+        }
+        default:
+            break;
+    }
+}
