@@ -478,4 +478,51 @@ TEST_F(Vardion, TrayIconComesBackWhenTheShellStartsAgain) {
     EXPECT_TRUE(WaitFor([&] { return ::Shell_NotifyIconA(NIM_MODIFY, &icon) != FALSE; }));
 }
 
+TEST_F(Vardion, ReadOnlyListFileEndsCleanlyAndIsNotDamaged) {
+    const std::string old = "\\Device\\HarddiskVolume9\\old.exe\r\n";
+    {
+        std::ofstream out(File("known.dat"), std::ios::binary);
+        out << old;
+    }
+    ::SetFileAttributesA(File("known.dat").c_str(), FILE_ATTRIBUTE_READONLY);
+    Start();
+    IgnoreFirstAlert();
+    TrustAll();
+    ExitByTrayMenu();
+    std::string saved = ReadFile(File("known.dat"));
+    // Either the system kept the old file whole or the new list replaced it whole.
+    EXPECT_TRUE(saved == old || (saved.rfind(old, 0) == 0 && saved.size() > old.size() &&
+                                 saved.compare(saved.size() - 2, 2, "\r\n") == 0));
+    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
+    ::SetFileAttributesA(File("known.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(Vardion, DirectoryInPlaceOfTheListFileLoadsNothingAndEndsCleanly) {
+    ASSERT_TRUE(::CreateDirectoryA(File("known.dat").c_str(), nullptr));
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
+    EXPECT_TRUE(ReadList(runningList).empty());
+    ExitByTrayMenu();
+    EXPECT_TRUE(::GetFileAttributesA(File("known.dat").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
+}
+
+TEST_F(Vardion, HundredThousandLineListLoadsRunsAndSavesWhole) {
+    std::string big;
+    for (int i = 0; i < 100000; ++i) {
+        big += "\\Device\\HarddiskVolume9\\many\\program" + std::to_string(i) + ".exe\r\n";
+    }
+    {
+        std::ofstream out(File("known.dat"), std::ios::binary);
+        out << big;
+    }
+    Start();
+    IgnoreFirstAlert();
+    StartProgram("amid-many.exe");
+    ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(untrustedList), "amid-many.exe"); }));
+    ExitByTrayMenu();
+    std::string saved = ReadFile(File("known.dat"));
+    EXPECT_EQ(saved, big);
+}
+
 }  // namespace
