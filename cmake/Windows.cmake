@@ -102,3 +102,12 @@ vardion_add_wine_test(NAME e2e_test
 target_compile_definitions(e2e_test PRIVATE VARDION_EXE="$<TARGET_FILE:Vardion>"
                                             SLEEPER_EXE="$<TARGET_FILE:sleeper>")
 add_dependencies(e2e_test Vardion sleeper)
+
+# The tick against its floor under Wine: a program that prints figures, run by
+# scripts/bench-wine.sh, not a test.
+set(bench_app_sources ${app_sources})
+list(REMOVE_ITEM bench_app_sources ${PROJECT_SOURCE_DIR}/app/vardion_app.cpp)
+add_executable(tick_wine ${PROJECT_SOURCE_DIR}/bench/tick_wine.cpp ${bench_app_sources}
+                         ${PROJECT_SOURCE_DIR}/res/Vardion.rc)
+target_include_directories(tick_wine PRIVATE ${PROJECT_SOURCE_DIR}/res)
+target_link_libraries(tick_wine PRIVATE vardion_core vardion_framework comctl32 shell32 psapi)

@@ -2,6 +2,8 @@
 // set on every tick, its menu offering Exit, removed at close-down.
 #include <cstring>
 
+#include "tray/tray_icon.h"
+
 #include "app/vardion_dlg.h"
 #include "res/resource.h"
 
@@ -40,11 +42,15 @@ void CVardionDlg::AddTrayIcon() {
     ::Shell_NotifyIconA(NIM_ADD, &data);
 }
 
-void CVardionDlg::SetTrayImage(unsigned iconId) {
-    NOTIFYICONDATAA data = Record(m_hWnd);
+void SetTrayIconImage(HWND window, unsigned iconId) {
+    NOTIFYICONDATAA data = Record(window);
     data.hIcon = TrayImage(iconId);
     data.uFlags = NIF_ICON;
     ::Shell_NotifyIconA(NIM_MODIFY, &data);
+}
+
+void CVardionDlg::SetTrayImage(unsigned iconId) {
+    SetTrayIconImage(m_hWnd, iconId);
 }
 
 void CVardionDlg::RemoveTrayIcon() {
