@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Soaks Vardion.exe under Wine (600 s unless given): a driver starts and ends
+# small programs under many names meanwhile, then checks that each is listed
+# once, that the program still answers, and that Exit writes known.dat whole.
+# CI runs a 20-second version of it as the ctest soak_short.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-win}
+seconds=${2:-600}
+scripts/install-deps.sh
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target soak Vardion sleeper desktop_keeper >/dev/null
+session=scripts/wine-session.sh
+bash "$session" start "$build" >/dev/null
+trap 'bash "$session" stop "$build" >/dev/null' EXIT
+top=$(cd "$build" && pwd)
+bash "$session" run "$build" "$build/soak.exe" "Z:$top/Vardion.exe" "Z:$top/sleeper.exe" "$seconds" |
+    tr -d '\r'

@@ -1,0 +1,163 @@
+// A soak of the real Vardion.exe: for a span of time a driver starts and ends
+// small programs under many names, each living at least 300 ms; afterwards
+// every one of them must be listed once (case ignored), the program must
+// still answer, and Exit must write "known.dat" whole.
+//
+//   soak.exe <Vardion.exe> <sleeper.exe> <seconds>
+// Prints what it found; exits non-zero on a fault.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+int failures = 0;
+
+void Check(bool condition, const std::string& what) {
+    if (condition) return;
+    ++failures;
+    std::printf("FAULT: %s\n", what.c_str());
+}
+
+HWND FindTopLevel(DWORD processId, const char* caption) {
+    HWND window = nullptr;
+    while ((window = ::FindWindowExA(nullptr, window, "#32770", caption)) != nullptr) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) return window;
+    }
+    return nullptr;
+}
+
+// Rows of a list box in another process (the wide form works across processes under Wine).
+std::vector<std::string> ReadList(HWND list) {
+    std::vector<std::string> rows;
+    LRESULT count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        LRESULT length = ::SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        if (length < 0) continue;
+        std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
+        ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
+        char text[1024] = {};
+        ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text - 1, nullptr, nullptr);
+        rows.push_back(text);
+    }
+    return rows;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+PROCESS_INFORMATION Launch(const std::string& exe, const std::string& dir) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::string command = "\"" + exe + "\"";
+    ::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(),
+                     &startup, &process);
+    return process;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: soak.exe <Vardion.exe> <sleeper.exe> <seconds>\n");
+        return 2;
+    }
+    const int seconds = std::atoi(argv[3]);
+    char temp[MAX_PATH];
+    ::GetTempPathA(sizeof temp, temp);
+    std::string dir = std::string(temp) + "vardion-soak-" + std::to_string(::GetCurrentProcessId());
+    ::CreateDirectoryA(dir.c_str(), nullptr);
+    ::CreateDirectoryA((dir + "\\bin").c_str(), nullptr);
+
+    PROCESS_INFORMATION vardion = Launch(argv[1], dir);
+    HWND main = nullptr;
+    for (int i = 0; i < 500 && !(main && ::IsWindowVisible(main)); ++i) {
+        main = FindTopLevel(vardion.dwProcessId, "Vardion");
+        ::Sleep(20);
+    }
+    Check(main != nullptr, "the main window appeared");
+    if (!main) return 1;
+    HWND untrusted = ::GetDlgItem(main, 1002);
+
+    // Names in mixed case, some of them the same name in another case.
+    std::set<std::string> started;  // lower case
+    DWORD end = ::GetTickCount() + static_cast<DWORD>(seconds) * 1000;
+    int launched = 0;
+    while (::GetTickCount() < end) {
+        std::vector<PROCESS_INFORMATION> batch;
+        for (int i = 0; i < 4; ++i, ++launched) {
+            // Fifty names, each met again in the other case on the next round.
+            std::string name = "Soak" + std::to_string(launched % 50) + ".exe";
+            if ((launched / 50) % 2 == 1) name = Lower(name);
+            std::string path = dir + "\\bin\\" + name;
+            ::CopyFileA(argv[2], path.c_str(), FALSE);
+            PROCESS_INFORMATION program = Launch(path, dir);
+            if (program.hProcess) {
+                batch.push_back(program);
+                started.insert(Lower(name));
+            }
+        }
+        ::Sleep(350);  // each lives at least 300 ms
+        for (PROCESS_INFORMATION& program : batch) {
+            ::TerminateProcess(program.hProcess, 0);
+            ::WaitForSingleObject(program.hProcess, 5000);
+            ::CloseHandle(program.hProcess);
+            ::CloseHandle(program.hThread);
+        }
+    }
+
+    Check(::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr) != 0,
+          "the program answers");
+    std::vector<std::string> rows = ReadList(untrusted);
+    std::set<std::string> listed;
+    for (const std::string& row : rows) {
+        Check(listed.insert(Lower(row)).second, "listed once: " + row);
+    }
+    for (const std::string& name : started) Check(listed.count(name) == 1, "listed: " + name);
+    std::printf("%d programs started under %zu names in %d s; %zu rows listed\n", launched,
+                started.size(), seconds, rows.size());
+
+    // Trust everything and end by Exit: the file must hold every row's path.
+    ::SendMessageA(untrusted, LB_SETSEL, TRUE, -1);
+    ::SendMessageA(main, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(main, 1)));
+    ::PostMessageA(main, WM_USER, 0, WM_RBUTTONDOWN);
+    HWND menu = nullptr;
+    for (int i = 0; i < 500 && !(menu && ::IsWindowVisible(menu)); ++i) {
+        menu = ::FindWindowA("#32768", nullptr);
+        ::Sleep(20);
+    }
+    Check(menu != nullptr, "the tray menu opened");
+    ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 1);
+    ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 1);
+    Check(::WaitForSingleObject(vardion.hProcess, 10000) == WAIT_OBJECT_0,
+          "Exit ended the program");
+    std::ifstream in(dir + "\\known.dat", std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    std::string known = bytes.str();
+    size_t lines = static_cast<size_t>(std::count(known.begin(), known.end(), '\n'));
+    Check(lines == rows.size(), "known.dat holds one line per row");
+    Check(known.empty() || known.compare(known.size() - 2, 2, "\r\n") == 0, "known.dat ends whole");
+    for (const std::string& name : started) {
+        Check(Lower(known).find("\\bin\\" + name + "\r\n") != std::string::npos, "saved: " + name);
+    }
+    std::printf("known.dat: %zu bytes, %zu lines\n", known.size(), lines);
+    ::TerminateProcess(vardion.hProcess, 0);
+    ::CloseHandle(vardion.hProcess);
+    ::CloseHandle(vardion.hThread);
+    std::printf("%s: %d fault(s)\n", failures ? "FAILED" : "passed", failures);
+    return failures ? 1 : 0;
+}
