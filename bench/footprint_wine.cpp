@@ -61,8 +61,9 @@ int main(int argc, char** argv) {
     int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
     char temp[MAX_PATH];
     ::GetTempPathA(sizeof temp, temp);
-    std::string dir =
-        std::string(temp) + "vardion-footprint-" + std::to_string(::GetCurrentProcessId());
+    std::string dir = std::string(temp) + "vardion-footprint-" +
+                      std::to_string(::GetCurrentProcessId()) + "-" +
+                      std::to_string(::GetTickCount());
     ::CreateDirectoryA(dir.c_str(), nullptr);
 
     STARTUPINFOA startup = {};

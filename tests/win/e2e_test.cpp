@@ -107,8 +107,9 @@ class Vardion : public ::testing::Test {
         ::GetTempPathA(sizeof temp, temp);
         static int serial = 0;
         dir = std::string(temp) + "vardion-e2e-" + std::to_string(::GetCurrentProcessId()) + "-" +
-              std::to_string(++serial);
-        ::CreateDirectoryA(dir.c_str(), nullptr);
+              std::to_string(++serial) + "-" + std::to_string(::GetTickCount());
+        // Wine hands out process ids again: a directory of an earlier run must not be reused.
+        ASSERT_TRUE(::CreateDirectoryA(dir.c_str(), nullptr)) << dir;
     }
 
     void TearDown() override {

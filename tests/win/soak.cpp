@@ -77,8 +77,11 @@ int main(int argc, char** argv) {
     const int seconds = std::atoi(argv[3]);
     char temp[MAX_PATH];
     ::GetTempPathA(sizeof temp, temp);
-    std::string dir = std::string(temp) + "vardion-soak-" + std::to_string(::GetCurrentProcessId());
-    ::CreateDirectoryA(dir.c_str(), nullptr);
+    std::string dir = std::string(temp) + "vardion-soak-" +
+                      std::to_string(::GetCurrentProcessId()) + "-" +
+                      std::to_string(::GetTickCount());
+    // A fresh directory: Wine hands out process ids again, and an earlier list must not count.
+    Check(::CreateDirectoryA(dir.c_str(), nullptr) != FALSE, "a fresh working directory " + dir);
     ::CreateDirectoryA((dir + "\\bin").c_str(), nullptr);
 
     PROCESS_INFORMATION vardion = Launch(argv[1], dir);
