@@ -7,11 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-win}
-scripts/install-deps.sh
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tick_wine sleeper desktop_keeper >/dev/null
+source scripts/windows-build.sh
+windows_build "$build" tick_wine sleeper desktop_keeper
 session=scripts/wine-session.sh
-bash "$session" start "$build" >/dev/null
-trap 'bash "$session" stop "$build" >/dev/null' EXIT
+windows_session "$build"
 bash "$session" run "$build" "$build/tick_wine.exe" "Z:$(cd "$build" && pwd)/sleeper.exe" | tr -d '\r'

@@ -6,13 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-win}
 seconds=${2:-60}
-scripts/install-deps.sh
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target Vardion footprint_wine desktop_keeper >/dev/null
+source scripts/windows-build.sh
+windows_build "$build" Vardion footprint_wine desktop_keeper
 session=scripts/wine-session.sh
-bash "$session" start "$build" >/dev/null
-trap 'bash "$session" stop "$build" >/dev/null' EXIT
+windows_session "$build"
 # Wine answers the Windows counters for another process with zeros where it
 # keeps no account; the Linux side of the same process is read from /proc too.
 bash "$session" run "$build" "$build/footprint_wine.exe" "Z:$(cd "$build" && pwd)/Vardion.exe" \

@@ -7,13 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-win}
 seconds=${2:-600}
-scripts/install-deps.sh
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target soak Vardion sleeper desktop_keeper >/dev/null
+source scripts/windows-build.sh
+windows_build "$build" soak Vardion sleeper desktop_keeper
 session=scripts/wine-session.sh
-bash "$session" start "$build" >/dev/null
-trap 'bash "$session" stop "$build" >/dev/null' EXIT
+windows_session "$build"
 top=$(cd "$build" && pwd)
 bash "$session" run "$build" "$build/soak.exe" "Z:$top/Vardion.exe" "Z:$top/sleeper.exe" "$seconds" |
     tr -d '\r'
