@@ -113,9 +113,11 @@ target_include_directories(tick_wine PRIVATE ${PROJECT_SOURCE_DIR}/res)
 target_link_libraries(tick_wine PRIVATE vardion_core vardion_framework comctl32 shell32 psapi)
 add_executable(footprint_wine ${PROJECT_SOURCE_DIR}/bench/footprint_wine.cpp)
 target_link_libraries(footprint_wine PRIVATE psapi user32)
+target_include_directories(footprint_wine PRIVATE ${PROJECT_SOURCE_DIR})
 
 # The soak: scripts/soak-wine.sh runs it for ten minutes; CI runs 20 seconds.
 add_executable(soak ${win_tests}/soak.cpp)
+target_include_directories(soak PRIVATE ${PROJECT_SOURCE_DIR})
 add_test(NAME soak_short COMMAND soak "Z:$<TARGET_FILE:Vardion>" "Z:$<TARGET_FILE:sleeper>" 20)
 set_tests_properties(soak_short PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120 LABELS wine)
 add_dependencies(soak Vardion sleeper)

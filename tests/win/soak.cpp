@@ -1,7 +1,8 @@
 // A soak of the real Vardion.exe: for a span of time a driver starts and ends
 // small programs under many names, each living at least 300 ms; afterwards
 // every one of them must be listed once (case ignored), the program must
-// still answer, and Exit must write "known.dat" whole.
+// still answer and hold no more kernel handles than when the soak began, and
+// Exit must write "known.dat" whole.
 //
 //   soak.exe <Vardion.exe> <sleeper.exe> <seconds>
 // Prints what it found; exits non-zero on a fault.
@@ -15,6 +16,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/win/handle_count.h"
 
 namespace {
 
@@ -98,6 +101,7 @@ int main(int argc, char** argv) {
     std::set<std::string> started;  // lower case
     DWORD end = ::GetTickCount() + static_cast<DWORD>(seconds) * 1000;
     int launched = 0;
+    long handlesAtStart = -1;
     while (::GetTickCount() < end) {
         std::vector<PROCESS_INFORMATION> batch;
         for (int i = 0; i < 4; ++i, ++launched) {
@@ -113,6 +117,8 @@ int main(int argc, char** argv) {
             }
         }
         ::Sleep(350);  // each lives at least 300 ms
+        // Counted once the first programs are listed and the alert is up.
+        if (handlesAtStart < 0) handlesAtStart = handle_count::Settled(vardion.dwProcessId);
         for (PROCESS_INFORMATION& program : batch) {
             ::TerminateProcess(program.hProcess, 0);
             ::WaitForSingleObject(program.hProcess, 5000);
@@ -123,6 +129,12 @@ int main(int argc, char** argv) {
 
     Check(::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr) != 0,
           "the program answers");
+    long handlesAtEnd = handle_count::Settled(vardion.dwProcessId);
+    Check(handlesAtStart >= 0 && handlesAtEnd >= 0, "the system's handle table can be read");
+    Check(handlesAtEnd <= handlesAtStart,
+          "no more handles at the end (" + std::to_string(handlesAtEnd) + ") than at the start (" +
+              std::to_string(handlesAtStart) + ")");
+    std::printf("kernel handles: %ld at the start, %ld at the end\n", handlesAtStart, handlesAtEnd);
     std::vector<std::string> rows = ReadList(untrusted);
     std::set<std::string> listed;
     for (const std::string& row : rows) {
