@@ -97,7 +97,7 @@ endif()
 add_executable(sleeper WIN32 ${win_tests}/sleeper.cpp)
 vardion_add_wine_test(NAME e2e_test
     SOURCES ${win_tests}/e2e_test.cpp
-    LIBRARIES shell32 user32
+    LIBRARIES psapi shell32 user32
     TIMEOUT 300)
 target_compile_definitions(e2e_test PRIVATE VARDION_EXE="$<TARGET_FILE:Vardion>"
                                             SLEEPER_EXE="$<TARGET_FILE:sleeper>")

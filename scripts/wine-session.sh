@@ -50,6 +50,12 @@ set_environment() {
 
 stop_session() {
     set_environment
+    # A test that makes its directory immutable and dies before undoing it
+    # would leave a build directory that cannot be removed.
+    if [ -d "$WINEPREFIX/drive_c/users" ] && command -v chattr >/dev/null; then
+        find "$WINEPREFIX/drive_c/users" -maxdepth 4 -type d -name 'vardion-e2e-*' \
+            -exec chattr -i {} + 2>/dev/null || true
+    fi
     if [ -d "$WINEPREFIX" ]; then
         timeout 20 wineserver -k 2>/dev/null || true
         timeout 20 wineserver -w 2>/dev/null || true

@@ -3,6 +3,7 @@
 // windows are found by caption, its list boxes read across processes, its
 // buttons clicked, its tray callback posted, and "known.dat" read after Exit.
 #include <windows.h>
+#include <psapi.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
@@ -98,6 +99,77 @@ bool FileExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool CanCreateFileIn(const std::string& dir) {
+    std::string probe = dir + "\\write-probe";
+    HANDLE file = ::CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(file);
+    ::DeleteFileA(probe.c_str());
+    return true;
+}
+
+// Makes a directory refuse new entries for as long as it lives, by the
+// Linux file system's immutable attribute: as root under Wine, no Windows
+// permission or attribute refuses a write. Wine starts a Linux program for
+// CreateProcess of one.
+class LockedDirectory {
+  public:
+    explicit LockedDirectory(const std::string& dir) : m_dir(dir), m_unixPath(UnixPath(dir)) {
+        // The handle of a Linux program does not tell when it has ended: look for the effect.
+        if (!m_unixPath.empty() && Chattr("+i")) {
+            m_locked = WaitFor([&] { return !CanCreateFileIn(m_dir); }, 5000);
+        }
+    }
+    ~LockedDirectory() {
+        if (!m_unixPath.empty() && Chattr("-i")) WaitFor([&] { return CanCreateFileIn(m_dir); });
+    }
+    LockedDirectory(const LockedDirectory&) = delete;
+    LockedDirectory& operator=(const LockedDirectory&) = delete;
+
+    bool locked() const { return m_locked; }
+
+  private:
+    static std::string UnixPath(const std::string& dir) {
+        using ToUnix = char*(CDECL*)(const WCHAR*);
+        auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+        if (!toUnix) return {};
+        std::wstring wide(dir.begin(), dir.end());
+        char* unix = toUnix(wide.c_str());
+        if (!unix) return {};
+        std::string path = unix;
+        ::HeapFree(::GetProcessHeap(), 0, unix);
+        return path;
+    }
+
+    bool Chattr(const char* change) {
+        const char chattr[] = "Z:\\usr\\bin\\chattr";
+        std::string command = std::string("/usr/bin/chattr ") + change + " \"" + m_unixPath + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (!::CreateProcessA(chattr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &process)) {
+            return false;
+        }
+        ::WaitForSingleObject(process.hProcess, 10000);
+        ::CloseHandle(process.hProcess);
+        ::CloseHandle(process.hThread);
+        return true;
+    }
+
+    std::string m_dir;
+    std::string m_unixPath;
+    bool m_locked = false;
+};
+
+// The image path of a program the test started, as the system reports it.
+std::string ImagePathOf(HANDLE process) {
+    char path[1024];
+    DWORD length = ::GetProcessImageFileNameA(process, path, sizeof path);
+    return std::string(path, length);
+}
+
 // One run of Vardion in a working directory of its own, and the small
 // programs a test starts beside it.
 class Vardion : public ::testing::Test {
@@ -150,18 +222,23 @@ class Vardion : public ::testing::Test {
         alertList = ::GetDlgItem(alert, kAlertList);
     }
 
-    //! Starts the small program as `folder\name` under the test's directory.
+    //! Starts the small program as `folder\\name` under the test's directory.
     DWORD StartProgram(const std::string& name, const std::string& folder = "bin") {
         std::string path = dir + "\\" + folder;
         ::CreateDirectoryA(path.c_str(), nullptr);
-        path += "\\" + name;
+        return StartProgramAt(path + "\\" + name);
+    }
+
+    //! Starts the small program copied to `path`.
+    DWORD StartProgramAt(const std::string& path) {
         EXPECT_TRUE(::CopyFileA(WindowsPath(SLEEPER_EXE).c_str(), path.c_str(), FALSE)) << path;
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION program = {};
         std::string command = "\"" + path + "\"";
         EXPECT_TRUE(::CreateProcessA(path.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                     dir.c_str(), &startup, &program));
+                                     dir.c_str(), &startup, &program))
+            << path;
         programs.push_back(program);
         return program.dwProcessId;
     }
@@ -224,6 +301,13 @@ class Vardion : public ::testing::Test {
     }
 
     bool Running() { return ::WaitForSingleObject(vardion.hProcess, 0) == WAIT_TIMEOUT; }
+
+    //! Lets go of a run that has ended, so that the next Start begins another.
+    void ForgetEndedRun() {
+        ::CloseHandle(vardion.hProcess);
+        ::CloseHandle(vardion.hThread);
+        vardion = {};
+    }
 
     std::string dir;
     PROCESS_INFORMATION vardion = {};
@@ -434,9 +518,7 @@ TEST_F(Vardion, SecondRunTrustsWhatTheFirstSaved) {
     const std::string kept = "\r\n\r\n# kept below the list\r\n";  // after the list, as it stood
     ASSERT_GT(saved.size(), kept.size());
     EXPECT_EQ(saved.substr(saved.size() - kept.size()), kept);
-    ::CloseHandle(vardion.hProcess);
-    ::CloseHandle(vardion.hThread);
-    vardion = {};
+    ForgetEndedRun();
 
     Start();
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "steady.exe"); }));
@@ -524,6 +606,104 @@ TEST_F(Vardion, HundredThousandLineListLoadsRunsAndSavesWhole) {
     ExitByTrayMenu();
     std::string saved = ReadFile(File("known.dat"));
     EXPECT_EQ(saved, big);
+}
+
+TEST_F(Vardion, FiftyMegabyteListLoadsRunsAndSavesWhole) {
+    StartProgram("deep-in-the-list.exe");
+    std::string trusted;
+    ASSERT_TRUE(
+        WaitFor([&] { return !(trusted = ImagePathOf(programs.back().hProcess)).empty(); }));
+    std::string big;
+    big.reserve(51u << 20);
+    for (int i = 0; big.size() < (50u << 20); ++i) {
+        big += "\\Device\\HarddiskVolume9\\many\\program" + std::to_string(i) + ".exe\r\n";
+    }
+    big += trusted + "\r\n";  // the last entry: each search walks the whole list
+    {
+        std::ofstream out(File("known.dat"), std::ios::binary);
+        out << big;
+    }
+    Start();
+    ASSERT_TRUE(
+        WaitFor([&] { return Contains(ReadList(runningList), "deep-in-the-list.exe"); }, 30000));
+    EXPECT_FALSE(Contains(ReadList(untrustedList), "deep-in-the-list.exe"));
+    StartProgram("amid-fifty.exe");
+    ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(untrustedList), "amid-fifty.exe"); }));
+    ExitByTrayMenu();
+    std::string saved = ReadFile(File("known.dat"));
+    EXPECT_EQ(saved.size(), big.size());
+    EXPECT_TRUE(saved == big);  // not printed: fifty megabytes
+}
+
+TEST_F(Vardion, NamesWithSpacesAnsiLettersAndLongBaseNamesAreShownAndTrustedAsTheyAre) {
+    ASSERT_EQ(::GetACP(), 1252u) << "the names below are written in code page 1252";
+    const std::string spaced = "my new  program.exe";
+    const std::string accented =
+        "caf\xE9 \xF1"
+        "and\xFA \xC6\xD8\xC5 \xDF\xFF.exe";
+    // 250 characters: what a path within MAX_PATH leaves for a name in a short folder.
+    const std::string shortFolder = "C:\\vl";
+    std::string longName = "long" + std::to_string(::GetTickCount());
+    longName += std::string(250 - 4 - longName.size(), 'n') + ".exe";
+    ASSERT_EQ(longName.size(), 250u);
+    ::CreateDirectoryA(shortFolder.c_str(), nullptr);
+    const std::string longPath = shortFolder + "\\" + longName;
+
+    Start();
+    IgnoreFirstAlert();
+    TrustAll();
+    StartProgram(spaced);
+    StartProgram(accented);
+    DWORD longOne = StartProgramAt(longPath);
+    Rows expected = {spaced, accented, longName};
+    std::sort(expected.begin(), expected.end());
+    auto sorted = [](Rows rows) {
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    };
+    ASSERT_TRUE(WaitFor([&] { return sorted(ReadList(untrustedList)) == expected; }))
+        << ReadList(untrustedList).size() << " rows";
+    ASSERT_TRUE(WaitFor([&] { return sorted(ReadList(alertList)) == expected; }));
+    TrustAll();
+    ASSERT_TRUE(WaitFor([&] {
+        Rows running = ReadList(runningList);
+        return Contains(running, spaced) && Contains(running, accented) &&
+               Contains(running, longName);
+    }));
+    ExitByTrayMenu();
+    std::string saved = ReadFile(File("known.dat"));
+    EXPECT_NE(saved.find("\\bin\\" + spaced + "\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("\\bin\\" + accented + "\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("\\vl\\" + longName + "\r\n"), std::string::npos);
+    ForgetEndedRun();
+
+    Start();
+    ASSERT_TRUE(WaitFor([&] {
+        Rows running = ReadList(runningList);
+        return Contains(running, spaced) && Contains(running, accented) &&
+               Contains(running, longName);
+    }));
+    EXPECT_TRUE(ReadList(untrustedList).empty());
+    Settle();
+    EXPECT_FALSE(::IsWindowVisible(alert));
+    EndProgram(longOne);
+    EXPECT_TRUE(::DeleteFileA(longPath.c_str()));
+}
+
+TEST_F(Vardion, UnwritableWorkingDirectoryRunsEndsByExitAndLeavesTheListAsItWas) {
+    const std::string old = "\\Device\\HarddiskVolume9\\old.exe\r\n";
+    {
+        std::ofstream out(File("known.dat"), std::ios::binary);
+        out << old;
+    }
+    LockedDirectory lock(dir);
+    if (!lock.locked()) GTEST_SKIP() << "the directory could not be made unwritable here";
+    Start();
+    IgnoreFirstAlert();
+    TrustAll();
+    ExitByTrayMenu();
+    EXPECT_EQ(ReadFile(File("known.dat")), old);
+    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
 }
 
 }  // namespace
