@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs Vardion.exe under Wine for a span of ticks (60 s unless given) and prints
 # its footprint measured from outside: CPU per second of wall time, working
-# set, and handle and GDI/USER object counts at the start and at the end.
+# set, and the count of kernel handles at the start and at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-win}
