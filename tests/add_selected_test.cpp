@@ -117,6 +117,45 @@ class StuckListBox : public ListBoxModel {
     int DeleteString(int) override { return kError; }
 };
 
+TEST_F(AddTest, PathWithoutBackslashIsShownWholeAndTrustedWhole) {
+    processes.Start("bare.exe");        // no folder at all
+    processes.Start("C:relative.exe");  // a drive but no backslash
+    processes.Start(Path("bare.exe"));  // the same name, listed once
+    Tick();
+    EXPECT_EQ(untrusted.Rows(), (Rows{"bare.exe", "C:relative.exe"}));
+    EXPECT_EQ(watch.m_untrusted, (StringList{"bare.exe", "C:relative.exe"}));
+    untrusted.SetSel(true, -1);
+    watch.AddSelected();
+    EXPECT_EQ(watch.m_known, (StringList{"bare.exe", "C:relative.exe"}));
+    Tick();
+    // The folder's bare.exe is another program: listed as untrusted under the same name.
+    EXPECT_EQ(running.Rows(), (Rows{"bare.exe", "C:relative.exe"}));
+    EXPECT_EQ(untrusted.Rows(), (Rows{"bare.exe"}));
+    EXPECT_EQ(watch.m_untrusted, (StringList{Path("bare.exe")}));
+}
+
+TEST_F(AddTest, ThousandsOfProcessesSortIntoTheRightLists) {
+    // 6000 processes of 3000 programs, every third trusted, with names in two cases.
+    for (int i = 0; i < 3000; ++i) {
+        std::string name = (i % 2 ? "P" : "p") + std::to_string(i) + ".exe";
+        if (i % 3 == 0) Trust(Path(name));
+        processes.Start(Path(name));
+        processes.Start(Path(name));
+    }
+    Tick(2);
+    EXPECT_EQ(running.GetCount(), 1000);
+    EXPECT_EQ(untrusted.GetCount(), 2000);
+    ExpectAligned();
+    EXPECT_EQ(processes.overlappingOpens, 0);
+    EXPECT_EQ(processes.openHandles(), 0);
+    untrusted.SetSel(true, -1);
+    watch.AddSelected();
+    Tick(2);  // the second process of each program is a row for one tick
+    EXPECT_EQ(running.GetCount(), 3000);
+    EXPECT_EQ(untrusted.GetCount(), 0);
+    EXPECT_EQ(watch.m_known.size(), 3000u);
+}
+
 TEST(AddStuck, UndeletableSelectionDoesNotHang) {
     ProcessTable processes;
     ListBoxModel running{ListBoxModel::Order::Sorted};
