@@ -118,6 +118,7 @@ target_include_directories(footprint_wine PRIVATE ${PROJECT_SOURCE_DIR})
 # The soak: scripts/soak-wine.sh runs it for ten minutes; CI runs 20 seconds.
 add_executable(soak ${win_tests}/soak.cpp)
 target_include_directories(soak PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(soak PRIVATE psapi)
 add_test(NAME soak_short COMMAND soak "Z:$<TARGET_FILE:Vardion>" "Z:$<TARGET_FILE:sleeper>" 20)
 set_tests_properties(soak_short PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120 LABELS wine)
 add_dependencies(soak Vardion sleeper)

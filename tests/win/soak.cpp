@@ -1,12 +1,14 @@
 // A soak of the real Vardion.exe: for a span of time a driver starts and ends
 // small programs under many names, each living at least 300 ms; afterwards
 // every one of them must be listed once (case ignored), the program must
-// still answer and hold no more kernel handles than when the soak began, and
+// still answer, hold no more kernel handles than when the soak began and no
+// more memory than once every name was listed, and
 // Exit must write "known.dat" whole.
 //
 //   soak.exe <Vardion.exe> <sleeper.exe> <seconds>
 // Prints what it found; exits non-zero on a fault.
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,6 +24,7 @@
 namespace {
 
 int failures = 0;
+constexpr long kMemorySlackKiB = 64;
 
 void Check(bool condition, const std::string& what) {
     if (condition) return;
@@ -58,6 +61,15 @@ std::vector<std::string> ReadList(HWND list) {
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
     return text;
+}
+
+// The working set of a process in KiB. Icons, menus and strings live in the
+// process's own memory under Wine, so a leak of them shows here.
+long WorkingSetKiB(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof memory;
+    if (!::GetProcessMemoryInfo(process, &memory, sizeof memory)) return -1;
+    return static_cast<long>(memory.WorkingSetSize / 1024);
 }
 
 PROCESS_INFORMATION Launch(const std::string& exe, const std::string& dir) {
@@ -102,6 +114,7 @@ int main(int argc, char** argv) {
     DWORD end = ::GetTickCount() + static_cast<DWORD>(seconds) * 1000;
     int launched = 0;
     long handlesAtStart = -1;
+    long memoryAtStart = -1;
     while (::GetTickCount() < end) {
         std::vector<PROCESS_INFORMATION> batch;
         for (int i = 0; i < 4; ++i, ++launched) {
@@ -119,6 +132,8 @@ int main(int argc, char** argv) {
         ::Sleep(350);  // each lives at least 300 ms
         // Counted once the first programs are listed and the alert is up.
         if (handlesAtStart < 0) handlesAtStart = handle_count::Settled(vardion.dwProcessId);
+        // Memory is counted once every name has been listed: the lists grow until then.
+        if (memoryAtStart < 0 && launched > 50) memoryAtStart = WorkingSetKiB(vardion.hProcess);
         for (PROCESS_INFORMATION& program : batch) {
             ::TerminateProcess(program.hProcess, 0);
             ::WaitForSingleObject(program.hProcess, 5000);
@@ -135,6 +150,13 @@ int main(int argc, char** argv) {
           "no more handles at the end (" + std::to_string(handlesAtEnd) + ") than at the start (" +
               std::to_string(handlesAtStart) + ")");
     std::printf("kernel handles: %ld at the start, %ld at the end\n", handlesAtStart, handlesAtEnd);
+    long memoryAtEnd = WorkingSetKiB(vardion.hProcess);
+    std::printf("working set: %ld KiB once every name was listed, %ld KiB at the end\n",
+                memoryAtStart, memoryAtEnd);
+    Check(memoryAtStart > 0 && memoryAtEnd > 0, "the working set can be read");
+    // A leak of one icon a tick grows it by some 16 KiB a second.
+    Check(memoryAtEnd - memoryAtStart <= kMemorySlackKiB,
+          "the working set grew by no more than " + std::to_string(kMemorySlackKiB) + " KiB");
     std::vector<std::string> rows = ReadList(untrusted);
     std::set<std::string> listed;
     for (const std::string& row : rows) {
