@@ -2,8 +2,8 @@
 // small programs under many names, each living at least 300 ms; afterwards
 // every one of them must be listed once (case ignored), the program must
 // still answer, hold no more kernel handles than when the soak began and no
-// more memory than once every name was listed, and
-// Exit must write "known.dat" whole.
+// more memory than once every name was listed, and Exit must write
+// "known.dat" whole.
 //
 //   soak.exe <Vardion.exe> <sleeper.exe> <seconds>
 // Prints what it found; exits non-zero on a fault.
