@@ -10,6 +10,7 @@ packages=(
     g++-mingw-w64-i686 binutils-mingw-w64-i686
     wine wine32:i386 fonts-wine
     xvfb xauth x11-utils xdotool imagemagick
+    e2fsprogs  # chattr: a working directory the program cannot write to
 )
 
 as_root() {
