@@ -13,6 +13,7 @@
 #include <string>
 
 #include "tests/win/handle_count.h"
+#include "tests/win/fresh_directory.h"
 
 namespace {
 
@@ -63,12 +64,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
-    char temp[MAX_PATH];
-    ::GetTempPathA(sizeof temp, temp);
-    std::string dir = std::string(temp) + "vardion-footprint-" +
-                      std::to_string(::GetCurrentProcessId()) + "-" +
-                      std::to_string(::GetTickCount());
-    ::CreateDirectoryA(dir.c_str(), nullptr);
+    std::string dir;
+    MakeFreshDirectory("vardion-footprint", dir);
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

@@ -21,6 +21,7 @@
 #include "app/process_source_win32.h"
 #include "res/resource.h"
 #include "tray/tray_icon.h"
+#include "tests/win/fresh_directory.h"
 #include "watch/process_watch.h"
 
 namespace {
@@ -255,12 +256,8 @@ int main(int argc, char** argv) {
     ::Shell_NotifyIconA(NIM_ADD, &icon);
 
     // A working directory of its own for the lists read from a file.
-    char temp[MAX_PATH];
-    ::GetTempPathA(sizeof temp, temp);
-    std::string dir = std::string(temp) + "vardion-tick-" +
-                      std::to_string(::GetCurrentProcessId()) + "-" +
-                      std::to_string(::GetTickCount());
-    ::CreateDirectoryA(dir.c_str(), nullptr);
+    std::string dir;
+    MakeFreshDirectory("vardion-tick", dir);
     ::SetCurrentDirectoryA(dir.c_str());
 
     MeasureSizes(windows, "The system's own processes:");

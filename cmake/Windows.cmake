@@ -101,6 +101,7 @@ vardion_add_wine_test(NAME e2e_test
     TIMEOUT 300)
 target_compile_definitions(e2e_test PRIVATE VARDION_EXE="$<TARGET_FILE:Vardion>"
                                             SLEEPER_EXE="$<TARGET_FILE:sleeper>")
+target_include_directories(e2e_test PRIVATE ${PROJECT_SOURCE_DIR})
 add_dependencies(e2e_test Vardion sleeper)
 
 # The tick against its floor under Wine: a program that prints figures, run by

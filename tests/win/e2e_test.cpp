@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/win/fresh_directory.h"
+
 #ifndef VARDION_EXE
 #error "VARDION_EXE names the program under test"
 #endif
@@ -174,15 +176,7 @@ std::string ImagePathOf(HANDLE process) {
 // programs a test starts beside it.
 class Vardion : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char temp[MAX_PATH];
-        ::GetTempPathA(sizeof temp, temp);
-        static int serial = 0;
-        dir = std::string(temp) + "vardion-e2e-" + std::to_string(::GetCurrentProcessId()) + "-" +
-              std::to_string(++serial) + "-" + std::to_string(::GetTickCount());
-        // Wine hands out process ids again: a directory of an earlier run must not be reused.
-        ASSERT_TRUE(::CreateDirectoryA(dir.c_str(), nullptr)) << dir;
-    }
+    void SetUp() override { ASSERT_TRUE(MakeFreshDirectory("vardion-e2e", dir)) << dir; }
 
     void TearDown() override {
         for (PROCESS_INFORMATION& program : programs) {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tests/win/handle_count.h"
+#include "tests/win/fresh_directory.h"
 
 namespace {
 
@@ -90,13 +91,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int seconds = std::atoi(argv[3]);
-    char temp[MAX_PATH];
-    ::GetTempPathA(sizeof temp, temp);
-    std::string dir = std::string(temp) + "vardion-soak-" +
-                      std::to_string(::GetCurrentProcessId()) + "-" +
-                      std::to_string(::GetTickCount());
-    // A fresh directory: Wine hands out process ids again, and an earlier list must not count.
-    Check(::CreateDirectoryA(dir.c_str(), nullptr) != FALSE, "a fresh working directory " + dir);
+    std::string dir;
+    Check(MakeFreshDirectory("vardion-soak", dir), "a fresh working directory " + dir);
     ::CreateDirectoryA((dir + "\\bin").c_str(), nullptr);
 
     PROCESS_INFORMATION vardion = Launch(argv[1], dir);
