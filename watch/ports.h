@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 //! An open process; null when a process could not be opened.
 using ProcessHandle = void*;
@@ -29,6 +30,25 @@ class ProcessSource {
     virtual uint32_t GetProcessImageFileNameA(ProcessHandle process, char* path, uint32_t size) = 0;
     //! Releases a handle that OpenProcess gave.
     virtual bool CloseHandle(ProcessHandle handle) = 0;
+};
+
+//! One process as a system snapshot lists it.
+struct ProcessStamp {
+    uint32_t id = 0;
+    //! When the process was created, in the system's 100 ns units; 0 when the
+    //! system gives no time. With the identifier it names one process for its
+    //! whole life: a reused identifier comes with another creation time.
+    uint64_t createTime = 0;
+};
+
+//! Every process of the system at one instant, with its creation time.
+class ProcessSnapshot {
+  public:
+    virtual ~ProcessSnapshot() = default;
+
+    //! Replaces `processes` with the processes that exist now, in the system's
+    //! order; false when no snapshot can be had.
+    virtual bool TakeSnapshot(std::vector<ProcessStamp>& processes) = 0;
 };
 
 //! A window list box, by its messages. Indices and results as the LB_ messages give them.

@@ -15,6 +15,7 @@ uint32_t ProcessTable::Start(const Process& process) {
         added.id = m_nextId;
         m_nextId += 4;  // the system hands out multiples of four
     }
+    if (added.createTime == ~uint64_t{0}) added.createTime = ++m_clock;
     m_processes.push_back(added);
     return added.id;
 }
@@ -43,6 +44,13 @@ bool ProcessTable::EnumProcesses(uint32_t* ids, uint32_t bytes, uint32_t* bytesR
     size_t fit = std::min<size_t>(bytes / sizeof(uint32_t), m_processes.size());
     for (size_t i = 0; i < fit; ++i) ids[i] = m_processes[i].id;
     *bytesReturned = static_cast<uint32_t>(fit * sizeof(uint32_t));
+    return true;
+}
+
+bool ProcessTable::TakeSnapshot(std::vector<ProcessStamp>& processes) {
+    if (failSnapshot) return false;
+    processes.clear();
+    for (const Process& p : m_processes) processes.push_back(ProcessStamp{p.id, p.createTime});
     return true;
 }
 

@@ -8,13 +8,15 @@
 
 #include "watch/ports.h"
 
-class ProcessTable : public ProcessSource {
+class ProcessTable : public ProcessSource, public ProcessSnapshot {
   public:
     struct Process {
         uint32_t id = 0;
         std::string path;         // empty: the system reports no path
         bool openFull = true;     // may be opened with 0x410
         bool openLimited = true;  // may be opened with 0x1000
+        //! Set by Start from the table's clock unless given; 0 is no time at all.
+        uint64_t createTime = ~uint64_t{0};
     };
 
     //! Starts a process; returns its identifier.
@@ -29,8 +31,10 @@ class ProcessTable : public ProcessSource {
     ProcessHandle OpenProcess(uint32_t access, bool inherit, uint32_t processId) override;
     uint32_t GetProcessImageFileNameA(ProcessHandle process, char* path, uint32_t size) override;
     bool CloseHandle(ProcessHandle handle) override;
+    bool TakeSnapshot(std::vector<ProcessStamp>& processes) override;
 
     bool failEnum = false;
+    bool failSnapshot = false;
 
     // What was asked of the table.
     int enumCalls = 0;
@@ -48,4 +52,5 @@ class ProcessTable : public ProcessSource {
     std::map<uintptr_t, uint32_t> m_handles;  // handle -> process id
     uintptr_t m_nextHandle = 0x100;
     uint32_t m_nextId = 8;
+    uint64_t m_clock = 132000000000000000;  // a creation time in 2019
 };

@@ -1,0 +1,184 @@
+// The scan over a source that remembers paths, against the process-table model
+// with creation times: the same results as without the memory, with fewer calls.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/models/alert_model.h"
+#include "tests/models/list_box_model.h"
+#include "tests/models/process_table.h"
+#include "tests/scan_fixture.h"
+#include "watch/remembering_source.h"
+
+namespace {
+
+using Rows = std::vector<std::string>;
+
+// A watcher with list boxes, an alert window and a tray icon of its own.
+struct Watcher {
+    explicit Watcher(ProcessSource& source) : watch{source, running, untrusted, alert, tray} {}
+
+    //! Everything the scan leaves for the user to see, in one string.
+    std::string Seen() const {
+        std::string seen;
+        for (const Rows& rows : {running.Rows(), untrusted.Rows(), alert.list.Rows(),
+                                 Rows(watch.m_untrusted.begin(), watch.m_untrusted.end())}) {
+            for (const std::string& row : rows) seen += row + "|";
+            seen += "\n";
+        }
+        for (unsigned image : tray.images) seen += std::to_string(image) + " ";
+        return seen + (alert.visible ? "visible" : "hidden");
+    }
+
+    ListBoxModel running{ListBoxModel::Order::Sorted};
+    ListBoxModel untrusted{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
+    AlertModel alert;
+    TrayModel tray;
+    ProcessWatch watch;
+};
+
+class RememberingTest : public ::testing::Test {
+  protected:
+    RememberingTest() { g_blinkPhase = false; }
+
+    void Tick(int times = 1) {
+        for (int i = 0; i < times; ++i) w.watch.ScanProcesses();
+    }
+
+    ProcessTable processes;
+    RememberingProcessSource source{processes, processes};
+    Watcher w{source};
+};
+
+TEST_F(RememberingTest, OnlyProcessesNotReadWholeBeforeAreAskedAgain) {
+    w.watch.m_known.push_back(Path("a.exe"));
+    processes.Start(Path("a.exe"));
+    processes.Start(Path("b.exe"));
+    processes.Start(Path(std::string(3000, 'd') + "\\deep.exe"));  // read in a larger buffer
+    Tick();
+    int opens = processes.opens;
+    Tick(3);
+    EXPECT_EQ(processes.opens, opens);  // nothing changed: no open at all
+    EXPECT_EQ(w.running.Rows(), (Rows{"a.exe"}));
+    EXPECT_EQ(w.untrusted.Rows(), (Rows{"b.exe", "deep.exe"}));
+
+    ProcessTable::Process locked;
+    locked.path = Path("locked.exe");
+    locked.openFull = locked.openLimited = false;
+    processes.Start(locked);
+    ProcessTable::Process pathless;
+    processes.Start(pathless);
+    ProcessTable::Process timeless;  // the system gave no creation time
+    timeless.path = Path("timeless.exe");
+    timeless.createTime = 0;
+    processes.Start(timeless);
+    Tick();
+    size_t asked = processes.accessAsked.size();
+    opens = processes.opens;
+    Tick(4);
+    // Each tick: locked twice (0x410, then 0x1000), pathless and timeless once each.
+    EXPECT_EQ(processes.accessAsked.size(), asked + 4 * 4);
+    EXPECT_EQ(processes.opens, opens + 4 * 2);
+    EXPECT_EQ(source.RememberedCount(), 3u);
+    EXPECT_EQ(w.untrusted.Rows(), (Rows{"b.exe", "deep.exe", "timeless.exe"}));
+    EXPECT_EQ(processes.openHandles(), 0);
+}
+
+TEST_F(RememberingTest, ReusedIdentifierReadsTheNewProcessAndEndedOnesAreForgotten) {
+    w.watch.m_known.push_back(Path("a.exe"));
+    uint32_t id = processes.Start(Path("a.exe"));
+    for (int i = 0; i < 200; ++i) processes.Start(Path("p" + std::to_string(i) + ".exe"));
+    Tick();
+    EXPECT_EQ(source.RememberedCount(), 201u);
+
+    processes.EndAll();
+    ProcessTable::Process reused;
+    reused.id = id;
+    reused.path = Path("b.exe");
+    processes.Start(reused);
+    Tick();
+    EXPECT_EQ(w.running.GetCount(), 0);
+    EXPECT_EQ(w.watch.m_untrusted.back(), Path("b.exe"));
+    EXPECT_EQ(source.RememberedCount(), 1u);
+
+    processes.EndAll();
+    Tick();
+    EXPECT_EQ(source.RememberedCount(), 0u);
+}
+
+TEST_F(RememberingTest, WithoutASnapshotEveryProcessIsAskedEveryTick) {
+    processes.failSnapshot = true;
+    for (int i = 0; i < 1500; ++i) processes.Start(Path("p" + std::to_string(i) + ".exe"));
+    Tick();
+    int opens = processes.opens;
+    Tick();
+    EXPECT_EQ(processes.opens, 2 * opens);
+    EXPECT_EQ(opens, 1500);  // past a full first buffer, as the system's enumeration gives
+    EXPECT_EQ(source.RememberedCount(), 0u);
+    EXPECT_EQ(w.untrusted.GetCount(), 1500);
+
+    processes.failSnapshot = false;
+    Tick(2);
+    EXPECT_EQ(processes.opens, 3 * opens);
+    EXPECT_EQ(w.untrusted.GetCount(), 1500);
+}
+
+// Processes come and go at random, identifiers are reused, some refuse to
+// open or give no path; after every tick the watcher over the remembering
+// source shows exactly what the one over the plain table shows.
+TEST(RememberingScript, SameResultsTickForTickAsWithoutMemory) {
+    ProcessTable plain, table;
+    RememberingProcessSource source{table, table};
+    Watcher without(plain), with(source);
+    std::mt19937 random(20261207);
+    std::vector<uint32_t> live;
+    std::vector<uint32_t> ended;
+
+    for (int tick = 0; tick < 400; ++tick) {
+        // An identifier may end and be handed out again between two ticks.
+        if (!live.empty() && random() % 2 == 0) {
+            size_t which = random() % live.size();
+            plain.End(live[which]);
+            table.End(live[which]);
+            ended.push_back(live[which]);
+            live.erase(live.begin() + static_cast<std::ptrdiff_t>(which));
+        }
+        int starts = static_cast<int>(random() % 4);
+        for (int s = 0; s < starts; ++s) {
+            ProcessTable::Process p;
+            int program = static_cast<int>(random() % 40);
+            p.path = Path("prog" + std::to_string(program % 25) + ".exe",
+                          program < 25 ? "Tools" : "Other");
+            if (program == 39) p.path = Path(std::string(2000, 'x') + "\\long.exe");
+            if (program == 38) p.path.clear();
+            p.openFull = program != 37;
+            p.openLimited = program != 36 && program != 37;
+            if (!ended.empty() && random() % 3 == 0) {
+                p.id = ended.back();
+                ended.pop_back();
+            }
+            live.push_back(plain.Start(p));
+            table.Start(p);
+        }
+        if (tick % 50 == 25) {
+            std::string trusted = Path("prog" + std::to_string(tick / 50) + ".exe");
+            without.watch.m_known.push_back(trusted);
+            with.watch.m_known.push_back(trusted);
+        }
+        if (tick % 70 == 69) {
+            without.alert.Ignore();
+            with.alert.Ignore();
+        }
+        bool phase = g_blinkPhase;
+        without.watch.ScanProcesses();
+        g_blinkPhase = phase;
+        with.watch.ScanProcesses();
+        ASSERT_EQ(with.Seen(), without.Seen()) << "after tick " << tick;
+    }
+    EXPECT_EQ(table.openHandles(), 0);
+    EXPECT_LT(table.opens * 5, plain.opens);
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+// A process source that asks the system about each process once in its life.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "watch/ports.h"
+
+//! Answers from one system snapshot per enumeration, and from memory for every
+//! process whose path it has read before. The path a process reports is fixed
+//! when it is created, and its identifier with its creation time names it for
+//! its whole life, so a path read once stays right for as long as that pair is
+//! in the snapshots. Everything else goes to the system as it would without
+//! the memory: a new process, one that refused to open or gave no path, one
+//! with no creation time, and every process when no snapshot can be had.
+class RememberingProcessSource : public ProcessSource {
+  public:
+    //! `system` opens processes and reads their paths; `snapshots` lists them.
+    RememberingProcessSource(ProcessSource& system, ProcessSnapshot& snapshots);
+    ~RememberingProcessSource() override;
+    RememberingProcessSource(const RememberingProcessSource&) = delete;
+    RememberingProcessSource& operator=(const RememberingProcessSource&) = delete;
+
+    //! Lists the processes of a new snapshot and forgets every path of a
+    //! process that is not in it. Falls back on the system's own enumeration,
+    //! and forgets everything, when there is no snapshot.
+    bool EnumProcesses(uint32_t* ids, uint32_t bytes, uint32_t* bytesReturned) override;
+    //! A remembered process opens with no call to the system.
+    ProcessHandle OpenProcess(uint32_t access, bool inherit, uint32_t processId) override;
+    //! A path read whole from the system is remembered for its process.
+    uint32_t GetProcessImageFileNameA(ProcessHandle process, char* path, uint32_t size) override;
+    bool CloseHandle(ProcessHandle handle) override;
+
+    //! How many paths are held now.
+    size_t RememberedCount() const { return m_paths.size(); }
+
+  private:
+    struct Remembered {
+        uint32_t id;
+        uint64_t createTime;
+        std::string path;
+        bool live;  // in the latest snapshot
+    };
+    //! What OpenProcess handed out; `system` is null when memory answers.
+    struct Open {
+        ProcessHandle system = nullptr;
+        uint32_t id = 0;
+        uint64_t createTime = 0;
+        bool inUse = false;
+    };
+
+    uint64_t CreateTimeOf(uint32_t id);
+    Remembered* Find(uint32_t id, uint64_t createTime);
+    void Remember(uint32_t id, uint64_t createTime, const char* path, uint32_t length);
+    void ForgetEnded();
+    ProcessHandle Hand(ProcessHandle system, uint32_t id, uint64_t createTime);
+
+    ProcessSource& m_system;
+    ProcessSnapshot& m_snapshots;
+    std::vector<ProcessStamp> m_current;  // the latest snapshot, in its order
+    size_t m_cursor = 0;                  // where the last lookup in it ended
+    std::vector<Remembered> m_paths;      // sorted by identifier, then creation time
+    std::vector<std::unique_ptr<Open>> m_opens;
+};
