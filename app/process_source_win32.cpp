@@ -1,22 +1,63 @@
 #include "app/process_source_win32.h"
 
-#include <windows.h>
+#include <winternl.h>
 #include <psapi.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
 
 static_assert(sizeof(DWORD) == sizeof(uint32_t), "process identifiers are 32-bit");
 
-bool Win32ProcessSource::EnumProcesses(uint32_t* ids, uint32_t bytes, uint32_t* bytesReturned) {
+namespace {
+
+constexpr ULONG kSystemProcessInformation = 5;
+constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+constexpr size_t kFirstSnapshotBytes = 64 * 1024;
+constexpr size_t kMaxSnapshotBytes = 64 * 1024 * 1024;
+
+template <typename Field>
+Field Read(const unsigned char* entry, size_t offset) {
+    Field field;
+    std::memcpy(&field, entry + offset, sizeof field);
+    return field;
+}
+
+// The processes of a snapshot of `length` bytes: a chain of entries, each
+// giving the offset of the next, 0 on the last.
+void ReadSnapshot(const unsigned char* snapshot, size_t length,
+                  std::vector<ProcessStamp>& processes) {
+    constexpr size_t kIdEnd =
+        offsetof(SYSTEM_PROCESS_INFORMATION, UniqueProcessId) + sizeof(HANDLE);
+    processes.clear();
+    for (size_t offset = 0; offset + kIdEnd <= length;) {
+        const unsigned char* entry = snapshot + offset;
+        ProcessStamp process;
+        process.id = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(
+            Read<HANDLE>(entry, offsetof(SYSTEM_PROCESS_INFORMATION, UniqueProcessId))));
+        process.createTime = static_cast<uint64_t>(
+            Read<LARGE_INTEGER>(entry, offsetof(SYSTEM_PROCESS_INFORMATION, CreateTime)).QuadPart);
+        processes.push_back(process);
+        ULONG next = Read<ULONG>(entry, offsetof(SYSTEM_PROCESS_INFORMATION, NextEntryOffset));
+        if (next == 0) break;
+        offset += next;
+    }
+}
+
+}  // namespace
+
+bool PsapiProcessSource::EnumProcesses(uint32_t* ids, uint32_t bytes, uint32_t* bytesReturned) {
     DWORD returned = 0;
     if (!::EnumProcesses(reinterpret_cast<DWORD*>(ids), bytes, &returned)) return false;
     *bytesReturned = returned;
     return true;
 }
 
-ProcessHandle Win32ProcessSource::OpenProcess(uint32_t access, bool inherit, uint32_t processId) {
+ProcessHandle PsapiProcessSource::OpenProcess(uint32_t access, bool inherit, uint32_t processId) {
     return ::OpenProcess(access, inherit ? TRUE : FALSE, processId);
 }
 
-uint32_t Win32ProcessSource::GetProcessImageFileNameA(ProcessHandle process, char* path,
+uint32_t PsapiProcessSource::GetProcessImageFileNameA(ProcessHandle process, char* path,
                                                       uint32_t size) {
     DWORD length = ::GetProcessImageFileNameA(process, path, size);
     // The system refuses a buffer that is too small rather than cut the path:
@@ -25,6 +66,35 @@ uint32_t Win32ProcessSource::GetProcessImageFileNameA(ProcessHandle process, cha
     return length;
 }
 
-bool Win32ProcessSource::CloseHandle(ProcessHandle handle) {
+bool PsapiProcessSource::CloseHandle(ProcessHandle handle) {
     return ::CloseHandle(handle) != 0;
+}
+
+NtProcessSnapshot::NtProcessSnapshot()
+    : m_query(nullptr), m_buffer(kFirstSnapshotBytes / sizeof(uint64_t)) {
+    // ntdll is in every process; asked for by name, the call leaves no import
+    // that a system without it would refuse to load.
+    if (HMODULE ntdll = ::GetModuleHandleA("ntdll.dll")) {
+        FARPROC query = ::GetProcAddress(ntdll, "NtQuerySystemInformation");
+        m_query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(query));
+    }
+}
+
+bool NtProcessSnapshot::TakeSnapshot(std::vector<ProcessStamp>& processes) {
+    if (!m_query) return false;
+    for (;;) {
+        ULONG bytes = static_cast<ULONG>(m_buffer.size() * sizeof(uint64_t));
+        ULONG needed = 0;
+        LONG status = m_query(kSystemProcessInformation, m_buffer.data(), bytes, &needed);
+        if (status == kInfoLengthMismatch && bytes < kMaxSnapshotBytes) {
+            // What the system asked for, and room for processes started meanwhile.
+            size_t grown = std::max<size_t>(needed, bytes) + bytes / 2;
+            m_buffer.resize((std::min(grown, kMaxSnapshotBytes) + 7) / sizeof(uint64_t));
+            continue;
+        }
+        if (status < 0) return false;
+        size_t length = needed != 0 && needed < bytes ? needed : bytes;
+        ReadSnapshot(reinterpret_cast<const unsigned char*>(m_buffer.data()), length, processes);
+        return true;
+    }
 }

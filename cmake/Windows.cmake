@@ -95,6 +95,11 @@ endif()
 # End-to-end tests of the real program: a driver starts Vardion.exe and small
 # programs of its own under chosen names, and works its windows from outside.
 add_executable(sleeper WIN32 ${win_tests}/sleeper.cpp)
+vardion_add_wine_test(NAME process_source_win32_test
+    SOURCES ${win_tests}/process_source_win32_test.cpp ${PROJECT_SOURCE_DIR}/app/process_source_win32.cpp
+    LIBRARIES vardion_core psapi)
+target_compile_definitions(process_source_win32_test PRIVATE SLEEPER_EXE="$<TARGET_FILE:sleeper>")
+add_dependencies(process_source_win32_test sleeper)
 vardion_add_wine_test(NAME e2e_test
     SOURCES ${win_tests}/e2e_test.cpp
     LIBRARIES psapi shell32 user32

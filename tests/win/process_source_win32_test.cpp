@@ -1,0 +1,101 @@
+// The Windows process source against the system's own answers: the snapshot's
+// identifiers and creation times, and paths from memory equal to those read anew.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/process_source_win32.h"
+#include "tests/win/fresh_directory.h"
+
+#ifndef SLEEPER_EXE
+#error "SLEEPER_EXE names a small program to start under other names"
+#endif
+
+namespace {
+
+// The path as the scan reads it; empty when the process can't be examined.
+std::string PathOf(ProcessSource& source, uint32_t id) {
+    ProcessHandle process = source.OpenProcess(kProcessQueryVmRead, false, id);
+    if (!process) return {};
+    char path[1024];
+    uint32_t length = source.GetProcessImageFileNameA(process, path, sizeof path);
+    source.CloseHandle(process);
+    return std::string(path, length < sizeof path ? length : 0);
+}
+
+std::vector<uint32_t> Enumerate(ProcessSource& source) {
+    std::vector<uint32_t> ids(4096);
+    uint32_t bytes = 0;
+    if (!source.EnumProcesses(ids.data(), static_cast<uint32_t>(ids.size() * 4), &bytes)) return {};
+    ids.resize(bytes / 4);
+    return ids;
+}
+
+uint64_t CreateTimeOf(HANDLE process) {
+    FILETIME created, ended, kernel, user;
+    if (!::GetProcessTimes(process, &created, &ended, &kernel, &user)) return 0;
+    return (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+TEST(NtProcessSnapshot, ListsWhatEnumProcessesListsWithTheirCreationTimes) {
+    NtProcessSnapshot snapshot;
+    PsapiProcessSource psapi;
+    std::vector<ProcessStamp> stamps;
+    std::vector<uint32_t> listed, enumerated;
+    // Processes of the session may come or go between the two calls.
+    for (int attempt = 0; attempt < 5 && (listed.empty() || listed != enumerated); ++attempt) {
+        ASSERT_TRUE(snapshot.TakeSnapshot(stamps));
+        enumerated = Enumerate(psapi);
+        listed.clear();
+        for (const ProcessStamp& s : stamps) listed.push_back(s.id);
+        std::sort(listed.begin(), listed.end());
+        std::sort(enumerated.begin(), enumerated.end());
+    }
+    EXPECT_EQ(listed, enumerated);
+
+    auto self = std::find_if(stamps.begin(), stamps.end(),
+                             [](const ProcessStamp& s) { return s.id == ::GetCurrentProcessId(); });
+    ASSERT_NE(self, stamps.end());
+    EXPECT_EQ(self->createTime, CreateTimeOf(::GetCurrentProcess()));
+    EXPECT_NE(self->createTime, 0u);
+}
+
+TEST(Win32ProcessSource, AnswersAsTheSystemDoesAndForgetsWhatEnded) {
+    std::string dir;
+    ASSERT_TRUE(MakeFreshDirectory("vardion-source", dir));
+    std::string sleeper = SLEEPER_EXE;
+    if (sleeper[0] == '/') sleeper = "Z:" + sleeper;
+    std::string copy = dir + "\\watched program.exe";
+    ASSERT_TRUE(::CopyFileA(sleeper.c_str(), copy.c_str(), FALSE));
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    std::string command = "\"" + copy + "\"";
+    ASSERT_TRUE(::CreateProcessA(copy.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &startup, &child));
+
+    Win32ProcessSource source;
+    PsapiProcessSource psapi;
+    size_t withChild = 0;
+    for (int round = 0; round < 3; ++round) {  // read, then twice from memory
+        for (uint32_t id : Enumerate(source)) EXPECT_EQ(PathOf(source, id), PathOf(psapi, id));
+        if (round == 0) withChild = source.RememberedCount();
+        EXPECT_EQ(source.RememberedCount(), withChild);
+    }
+    std::string childPath = PathOf(source, child.dwProcessId);
+    EXPECT_NE(childPath.find("\\watched program.exe"), std::string::npos) << childPath;
+
+    ::TerminateProcess(child.hProcess, 0);
+    ::WaitForSingleObject(child.hProcess, 5000);
+    ::CloseHandle(child.hProcess);
+    ::CloseHandle(child.hThread);
+    for (uint32_t id : Enumerate(source)) EXPECT_EQ(PathOf(source, id), PathOf(psapi, id));
+    EXPECT_EQ(source.RememberedCount(), withChild - 1);
+}
+
+}  // namespace
