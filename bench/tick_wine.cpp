@@ -1,19 +1,34 @@
-// The cost of one tick on the real platform, beside its floor. Runs the real
-// scan with the real PSAPI process source, real list boxes in a hidden window
-// and the real tray image call, and, in the same run, only the platform calls
-// that no tick can do without: EnumProcesses, then OpenProcess,
-// GetProcessImageFileNameA and CloseHandle for each process, and one
-// Shell_NotifyIconA modify. Prints time per tick for both and their ratio,
-// for trusted lists of several sizes, the largest read from "known.dat".
+// The cost of one tick on the real platform, beside what no tick can do
+// without. Runs the real scan with the program's own process source, real list
+// boxes in a hidden window and the real tray image call on a real icon, and in
+// the same run, alternating with it, the bare calls it is measured against:
 //
-//   tick_wine.exe [sleeper.exe]   with a sleeper, also with 100 extra processes,
-//                                 and with 100 under names with spaces,
+//   snapshot_us           one NtQuerySystemInformation snapshot of the processes
+//   tray_us               one Shell_NotifyIconA modify, as the tick makes it
+//   perprocess_floor_us   what a tick costs that asks the system about every
+//                         process: EnumProcesses, then OpenProcess,
+//                         GetProcessImageFileNameA and CloseHandle of each
+//                         process, and the one tray call
+//
+// Prints one line per case, which a program can read:
+//
+//   tick: processes=N trusted=K tick_us=T snapshot_us=S tray_us=R perprocess_floor_us=F
+//
+// and `new=10` at the end of the line of the case in which ten new processes
+// appear before every tick. Lines starting with '#' say what follows, and what
+// the rest of the tick costs.
+//
+//   tick_wine.exe [sleeper.exe]   with a sleeper, also with 100 and 300 extra
+//                                 processes, with 10 new ones before every
+//                                 tick, and with 100 under names with spaces,
 //                                 code-page letters and 250 characters
 #include <windows.h>
 #include <psapi.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -26,7 +41,8 @@
 
 namespace {
 
-constexpr int kTicks = 200;
+constexpr int kRounds = 10;
+constexpr int kTicksPerRound = 10;
 
 class HiddenAlert : public AlertWindow {
   public:
@@ -52,7 +68,36 @@ double Now() {
     return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-void Floor(HWND owner) {
+// One bare snapshot, into a buffer large enough from the start.
+class BareSnapshot {
+  public:
+    BareSnapshot() : m_buffer(4u << 20) {
+        FARPROC query =
+            ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+        m_query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(query));
+    }
+    void operator()() {
+        ULONG needed = 0;
+        m_query(5, m_buffer.data(), static_cast<ULONG>(m_buffer.size()), &needed);
+    }
+
+  private:
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    Query m_query;
+    std::vector<unsigned char> m_buffer;
+};
+
+std::vector<DWORD> ProcessIds() {
+    std::vector<DWORD> ids(4096);
+    DWORD bytes = 0;
+    ::EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * 4), &bytes);
+    ids.resize(bytes / 4);
+    return ids;
+}
+
+// A tick that asks the system about every process, as the program did before
+// it remembered paths.
+void PerProcessFloor(HWND owner) {
     std::vector<DWORD> ids(1024);
     DWORD bytes = 0;
     ::EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * 4), &bytes);
@@ -68,12 +113,9 @@ void Floor(HWND owner) {
 
 // The image paths of the processes running now.
 std::vector<std::string> RunningPaths() {
-    std::vector<DWORD> ids(4096);
-    DWORD bytes = 0;
-    ::EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * 4), &bytes);
     std::vector<std::string> paths;
-    for (DWORD i = 0; i < bytes / 4; ++i) {
-        HANDLE process = ::OpenProcess(0x410, FALSE, ids[i]);
+    for (DWORD id : ProcessIds()) {
+        HANDLE process = ::OpenProcess(0x410, FALSE, id);
         if (!process) continue;
         char path[1024];
         DWORD length = ::GetProcessImageFileNameA(process, path, sizeof path);
@@ -98,27 +140,150 @@ StringList ListTrustingAll(size_t entries, size_t bytes = 0) {
     return known;
 }
 
+// Extra processes of the small program, copied under the given names.
+class ExtraProcesses {
+  public:
+    ExtraProcesses(const std::string& sleeper, const std::vector<std::string>& paths) {
+        for (const std::string& path : paths) Start(sleeper, path);
+        ::Sleep(500);  // past their start-up, which would load the machine
+    }
+    ~ExtraProcesses() {
+        while (!m_programs.empty()) EndOldest();
+    }
+    ExtraProcesses(const ExtraProcesses&) = delete;
+    ExtraProcesses& operator=(const ExtraProcesses&) = delete;
+
+    void Start(const std::string& sleeper, const std::string& path) {
+        if (path != sleeper) ::CopyFileA(sleeper.c_str(), path.c_str(), FALSE);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION program = {};
+        std::string command = "\"" + path + "\"";
+        if (::CreateProcessA(path.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &program)) {
+            m_programs.push_back(program);
+        }
+    }
+    void EndOldest() {
+        PROCESS_INFORMATION& program = m_programs.front();
+        ::TerminateProcess(program.hProcess, 0);
+        ::WaitForSingleObject(program.hProcess, 5000);
+        ::CloseHandle(program.hProcess);
+        ::CloseHandle(program.hThread);
+        m_programs.pop_front();
+    }
+    size_t size() const { return m_programs.size(); }
+
+  private:
+    std::deque<PROCESS_INFORMATION> m_programs;
+};
+
 struct Windows {
     HWND owner;
     HWND running;
     HWND untrusted;
 };
 
-// Prints one row: time per tick of the real scan and of its floor, and their
-// ratio. With `viaFile` the list is written to "known.dat" and read by the
-// program's own LoadKnown, and the times of loading and saving it are shown.
-void Measure(const Windows& windows, const StringList& known, bool viaFile = false) {
-    ::SendMessageA(windows.running, LB_RESETCONTENT, 0, 0);
-    ::SendMessageA(windows.untrusted, LB_RESETCONTENT, 0, 0);
-    CListBox runningList, untrustedList;
-    runningList.m_hWnd = windows.running;
-    untrustedList.m_hWnd = windows.untrusted;
-    ListBoxPort runningPort(runningList), untrustedPort(untrustedList);
-    Win32ProcessSource processes;
-    HiddenAlert alert;
-    RealTray tray(windows.owner);
-    ProcessWatch watch(processes, runningPort, untrustedPort, alert, tray);
+// The real scan wired to real list boxes and the real tray icon.
+class RealWatch {
+  public:
+    explicit RealWatch(const Windows& windows)
+        : m_runningPort(m_runningList),
+          m_untrustedPort(m_untrustedList),
+          m_tray(windows.owner),
+          watch(m_processes, m_runningPort, m_untrustedPort, m_alert, m_tray) {
+        ::SendMessageA(windows.running, LB_RESETCONTENT, 0, 0);
+        ::SendMessageA(windows.untrusted, LB_RESETCONTENT, 0, 0);
+        m_runningList.m_hWnd = windows.running;
+        m_untrustedList.m_hWnd = windows.untrusted;
+    }
+    ~RealWatch() {
+        m_runningList.m_hWnd = nullptr;
+        m_untrustedList.m_hWnd = nullptr;
+    }
+    RealWatch(const RealWatch&) = delete;
+    RealWatch& operator=(const RealWatch&) = delete;
 
+    int Rows() const { return m_runningList.GetCount() + m_untrustedList.GetCount(); }
+
+  private:
+    CListBox m_runningList, m_untrustedList;
+    ListBoxPort m_runningPort, m_untrustedPort;
+    Win32ProcessSource m_processes;
+    HiddenAlert m_alert;
+    RealTray m_tray;
+
+  public:
+    ProcessWatch watch;
+};
+
+struct Figures {
+    double tick = 1e9, snapshot = 1e9, tray = 1e9, floor = 1e9;
+};
+
+void PrintTick(const ProcessWatch& watch, const Figures& f, const char* extra = "") {
+    std::printf(
+        "tick: processes=%zu trusted=%zu tick_us=%.0f snapshot_us=%.0f tray_us=%.0f "
+        "perprocess_floor_us=%.0f%s\n",
+        ProcessIds().size(), watch.m_known.size(), f.tick * 1e6, f.snapshot * 1e6, f.tray * 1e6,
+        f.floor * 1e6, extra);
+}
+
+// What the tick spends beyond the snapshot and the tray call, and of that the
+// trusted list's searches alone (one IsKnown for every running path).
+void PrintRest(const ProcessWatch& watch, const Figures& f) {
+    std::vector<std::string> paths = RunningPaths();
+    double best = 1e9;
+    for (int round = 0; round < kRounds; ++round) {
+        double start = Now();
+        size_t found = 0;
+        for (const std::string& path : paths) found += watch.IsKnown(path) ? 1 : 0;
+        best = std::min(best, Now() - start);
+        if (found != paths.size()) std::printf("# (not every running program is trusted)\n");
+    }
+    std::printf(
+        "#   rest of the tick %.0f us, of which IsKnown %.0f us for %zu paths; ratio %.2f\n",
+        (f.tick - f.snapshot - f.tray) * 1e6, best * 1e6, paths.size(),
+        f.tick / (f.snapshot + f.tray));
+}
+
+// Alternates the tick and the bare calls in short rounds, so that a change in
+// the machine's load falls on all alike, and keeps the quickest round of each.
+Figures MeasureSteady(const Windows& windows, ProcessWatch& watch, int ticksPerRound) {
+    BareSnapshot snapshot;
+    Figures f;
+    for (int round = 0; round < kRounds; ++round) {
+        for (int which = 0; which < 4; ++which) {
+            double start = Now();
+            for (int i = 0; i < ticksPerRound; ++i) {
+                switch (which) {
+                    case 0:
+                        watch.ScanProcesses();
+                        break;
+                    case 1:
+                        snapshot();
+                        break;
+                    case 2:
+                        SetTrayIconImage(windows.owner, IDI_TRAY_NORMAL);
+                        break;
+                    default:
+                        PerProcessFloor(windows.owner);
+                        break;
+                }
+            }
+            double each = (Now() - start) / ticksPerRound;
+            double* best[] = {&f.tick, &f.snapshot, &f.tray, &f.floor};
+            *best[which] = std::min(*best[which], each);
+        }
+    }
+    return f;
+}
+
+// One steady case: with `viaFile` the list is written to "known.dat" and read
+// by the program's own LoadKnown, and the times of loading and saving it are shown.
+void Measure(const Windows& windows, const StringList& known, bool viaFile = false) {
+    RealWatch real(windows);
+    ProcessWatch& watch = real.watch;
     std::string bytes;
     double loadSeconds = 0;
     if (viaFile) {
@@ -134,84 +299,76 @@ void Measure(const Windows& windows, const StringList& known, bool viaFile = fal
     } else {
         watch.m_known = known;
     }
-    std::vector<std::string> paths = RunningPaths();
-    watch.ScanProcesses();
+    watch.ScanProcesses();  // reads every path once and lists every program
     watch.ScanProcesses();
 
-    // Alternate the two in short rounds, so that a change in the machine's
-    // load falls on both alike; keep the quickest round of each.
-    const int ticksPerRound = known.size() > 50000 ? 2 : kTicks / 10;
-    double best[2] = {1e9, 1e9};
-    for (int round = 0; round < 10; ++round) {
-        for (int which = 0; which < 2; ++which) {
-            double start = Now();
-            for (int i = 0; i < ticksPerRound; ++i) {
-                if (which == 0)
-                    watch.ScanProcesses();
-                else
-                    Floor(windows.owner);
-            }
-            best[which] = std::min(best[which], (Now() - start) / ticksPerRound);
-        }
-    }
-    std::printf("%9zu %9zu %12.1f %12.1f %7.3f   (%d rows running, %d untrusted)\n", paths.size(),
-                watch.m_known.size(), best[0] * 1e6, best[1] * 1e6, best[0] / best[1],
-                runningList.GetCount(), untrustedList.GetCount());
+    Figures f = MeasureSteady(windows, watch, known.size() > 50000 ? 2 : kTicksPerRound);
+    PrintTick(watch, f);
+    PrintRest(watch, f);
     if (viaFile) {
         double start = Now();
         watch.SaveKnown();
         double saveSeconds = Now() - start;
-        std::printf("%22s %.1f MB: LoadKnown %.0f ms, SaveKnown %.0f ms\n", "known.dat of",
+        std::printf("#   known.dat of %.1f MB: LoadKnown %.0f ms, SaveKnown %.0f ms\n",
                     static_cast<double>(bytes.size()) / 1e6, loadSeconds * 1e3, saveSeconds * 1e3);
         ::DeleteFileA(kKnownFileName);
     }
     std::fflush(stdout);
-    runningList.m_hWnd = nullptr;
-    untrustedList.m_hWnd = nullptr;
 }
 
-void PrintHeading(const char* what) {
-    std::printf("%s\nprocesses   trusted   tick (us)  floor (us)   ratio\n", what);
-}
-
-void MeasureSizes(const Windows& windows, const char* what) {
-    PrintHeading(what);
+void MeasureSizes(const Windows& windows) {
     for (size_t entries : {10, 1000, 10000}) Measure(windows, ListTrustingAll(entries));
 }
 
-// Extra processes of the small program, copied under the given names.
-class ExtraProcesses {
-  public:
-    ExtraProcesses(const std::string& sleeper, const std::vector<std::string>& paths) {
-        for (const std::string& path : paths) {
-            if (path != sleeper) ::CopyFileA(sleeper.c_str(), path.c_str(), FALSE);
-            STARTUPINFOA startup = {};
-            startup.cb = sizeof startup;
-            PROCESS_INFORMATION program = {};
-            std::string command = "\"" + path + "\"";
-            if (::CreateProcessA(path.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &startup, &program)) {
-                m_programs.push_back(program);
-            }
-        }
-        ::Sleep(500);
-    }
-    ~ExtraProcesses() {
-        for (PROCESS_INFORMATION& program : m_programs) {
-            ::TerminateProcess(program.hProcess, 0);
-            ::WaitForSingleObject(program.hProcess, 5000);
-            ::CloseHandle(program.hProcess);
-            ::CloseHandle(program.hThread);
-        }
-    }
-    ExtraProcesses(const ExtraProcesses&) = delete;
-    ExtraProcesses& operator=(const ExtraProcesses&) = delete;
+// Ten new processes appear before every tick, and the ten oldest of them end,
+// so that the count stays the same. Each tick is timed alone; the figures are
+// the medians, and the tick that follows with nothing new is shown beside it.
+void MeasureChurn(const Windows& windows, const std::string& sleeper) {
+    constexpr int kNew = 10;
+    constexpr int kTicks = 21;
+    ExtraProcesses churn(sleeper, std::vector<std::string>(kNew, sleeper));
 
-    size_t size() const { return m_programs.size(); }
+    RealWatch real(windows);
+    ProcessWatch& watch = real.watch;
+    watch.m_known = ListTrustingAll(1000);
+    watch.ScanProcesses();
+    watch.ScanProcesses();
 
-  private:
-    std::vector<PROCESS_INFORMATION> m_programs;
-};
+    BareSnapshot snapshot;
+    std::vector<double> times[5];
+    for (int t = 0; t < kTicks; ++t) {
+        for (int i = 0; i < kNew; ++i) churn.Start(sleeper, sleeper);
+        for (int i = 0; i < kNew; ++i) churn.EndOldest();
+        ::Sleep(300);  // past their start-up, which would load the machine
+        double start = Now();
+        watch.ScanProcesses();
+        double afterNew = Now();
+        watch.ScanProcesses();
+        double afterSteady = Now();
+        snapshot();
+        double afterSnapshot = Now();
+        SetTrayIconImage(windows.owner, IDI_TRAY_NORMAL);
+        double afterTray = Now();
+        PerProcessFloor(windows.owner);
+        double afterFloor = Now();
+        times[0].push_back(afterNew - start);
+        times[1].push_back(afterSnapshot - afterSteady);
+        times[2].push_back(afterTray - afterSnapshot);
+        times[3].push_back(afterFloor - afterTray);
+        times[4].push_back(afterSteady - afterNew);
+    }
+    double median[5];
+    for (int i = 0; i < 5; ++i) {
+        std::sort(times[i].begin(), times[i].end());
+        median[i] = times[i][times[i].size() / 2];
+    }
+    Figures f{median[0], median[1], median[2], median[3]};
+    PrintTick(watch, f, " new=10");
+    std::printf(
+        "#   the tick after it, with nothing new: %.0f us; each new process costs %.0f us\n",
+        median[4] * 1e6, (median[0] - median[4]) / kNew * 1e6);
+    std::fflush(stdout);
+}
 
 // Names as users meet them: spaces, letters of code page 1252 beyond ASCII,
 // and 250 characters, the most a path within MAX_PATH leaves in a short folder.
@@ -260,8 +417,9 @@ int main(int argc, char** argv) {
     MakeFreshDirectory("vardion-tick", dir);
     ::SetCurrentDirectoryA(dir.c_str());
 
-    MeasureSizes(windows, "The system's own processes:");
-    PrintHeading("Large lists read from known.dat, the system's own processes:");
+    std::printf("# The system's own processes\n");
+    MeasureSizes(windows);
+    std::printf("# Large lists read from known.dat, the system's own processes\n");
     Measure(windows, ListTrustingAll(100000), true);
     Measure(windows, ListTrustingAll(0, 50u << 20), true);
 
@@ -269,20 +427,22 @@ int main(int argc, char** argv) {
         std::string sleeper = argv[1];
         {
             ExtraProcesses extra(sleeper, std::vector<std::string>(100, sleeper));
-            char heading[64];
-            std::snprintf(heading, sizeof heading, "With %zu extra processes:", extra.size());
-            MeasureSizes(windows, heading);
+            std::printf("# With %zu extra processes\n", extra.size());
+            MeasureSizes(windows);
+            std::printf("# With %zu extra processes, 10 new before every tick\n", extra.size());
+            MeasureChurn(windows, sleeper);
+            ExtraProcesses more(sleeper, std::vector<std::string>(200, sleeper));
+            std::printf("# With %zu extra processes\n", extra.size() + more.size());
+            MeasureSizes(windows);
         }
         {
             std::string shortFolder = "C:\\vt";
             ::CreateDirectoryA(shortFolder.c_str(), nullptr);
             ExtraProcesses extra(sleeper, AwkwardPaths(dir, shortFolder));
-            char heading[128];
-            std::snprintf(heading, sizeof heading,
-                          "With %zu extra processes named with spaces, code-page letters and "
-                          "250 characters:",
-                          extra.size());
-            PrintHeading(heading);
+            std::printf(
+                "# With %zu extra processes named with spaces, code-page letters and 250 "
+                "characters\n",
+                extra.size());
             Measure(windows, ListTrustingAll(1000));
         }
     }
