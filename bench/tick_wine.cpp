@@ -230,7 +230,8 @@ void PrintTick(const ProcessWatch& watch, const Figures& f, const char* extra = 
 }
 
 // What the tick spends beyond the snapshot and the tray call, and of that the
-// trusted list's searches alone (one IsKnown for every running path).
+// trusted list's searches alone (one IsKnown for every running path); beside
+// it, what the per-process floor spends beyond its enumeration and tray call.
 void PrintRest(const ProcessWatch& watch, const Figures& f) {
     std::vector<std::string> paths = RunningPaths();
     double best = 1e9;
@@ -242,9 +243,10 @@ void PrintRest(const ProcessWatch& watch, const Figures& f) {
         if (found != paths.size()) std::printf("# (not every running program is trusted)\n");
     }
     std::printf(
-        "#   rest of the tick %.0f us, of which IsKnown %.0f us for %zu paths; ratio %.2f\n",
-        (f.tick - f.snapshot - f.tray) * 1e6, best * 1e6, paths.size(),
-        f.tick / (f.snapshot + f.tray));
+        "#   tick/(snapshot+tray) %.2f; beyond them: tick %.0f us (IsKnown %.0f us for %zu "
+        "paths), per-process floor %.0f us\n",
+        f.tick / (f.snapshot + f.tray), (f.tick - f.snapshot - f.tray) * 1e6, best * 1e6,
+        paths.size(), (f.floor - f.snapshot - f.tray) * 1e6);
 }
 
 // Alternates the tick and the bare calls in short rounds, so that a change in
@@ -339,7 +341,7 @@ void MeasureChurn(const Windows& windows, const std::string& sleeper) {
     for (int t = 0; t < kTicks; ++t) {
         for (int i = 0; i < kNew; ++i) churn.Start(sleeper, sleeper);
         for (int i = 0; i < kNew; ++i) churn.EndOldest();
-        ::Sleep(300);  // past their start-up, which would load the machine
+        ::Sleep(1000);  // past their start-up, which would load the machine
         double start = Now();
         watch.ScanProcesses();
         double afterNew = Now();
