@@ -50,6 +50,9 @@ ProcessHandle RememberingProcessSource::OpenProcess(uint32_t access, bool inheri
     if (createTime != 0 && Find(processId, createTime)) {
         return Hand(nullptr, processId, createTime);
     }
+    // A process that ended, its identifier handed out again, between the
+    // snapshot and this open is read as the new one, as the system alone would
+    // read it; the next snapshot lacks the old pair, which is then forgotten.
     ProcessHandle system = m_system.OpenProcess(access, inherit, processId);
     if (!system) return nullptr;
     return Hand(system, processId, createTime);
