@@ -11,7 +11,19 @@ build=build-win
 session=scripts/wine-session.sh
 
 if [ "${1:-}" = stop ]; then
+    # Vardion saves known.dat when Windows ends the session, as at log-off;
+    # stopping the wine server alone would kill it unsaved.
+    ended=yes
+    if [ -s "$build/wine/display" ]; then
+        eval "$(bash "$session" env "$build")"
+        timeout 60 wineboot --end-session >"$build/wine/end-session.log" 2>&1 </dev/null ||
+            ended=no
+    fi
     bash "$session" stop "$build"
+    if [ "$ended" = no ]; then
+        echo "Wine did not end the session cleanly: known.dat may not be saved." >&2
+        exit 1
+    fi
     exit 0
 fi
 
@@ -28,8 +40,10 @@ bash "$session" start "$build"
 top=$PWD
 mkdir -p "$build/run"
 # The program's current directory is build-win/run: that is where known.dat lives.
-(cd "$build/run" && setsid bash "$top/$session" run "$top/$build" "$top/$build/Vardion.exe" \
-    >"$top/$build/wine/vardion.log" 2>&1 &)
+# Nothing started here may keep this script's output open, or a caller reading
+# it through a pipe would wait as long as Vardion runs.
+(cd "$build/run" && exec setsid bash "$top/$session" run "$top/$build" "$top/$build/Vardion.exe") \
+    >"$top/$build/wine/vardion.log" 2>&1 </dev/null &
 
 echo "Vardion runs under Wine; its trusted list is $build/run/known.dat."
 if [ -z "${DISPLAY:-}" ]; then

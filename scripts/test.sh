@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds both builds of Vardion and runs every test: the host tests, the host
-# tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and the
-# Windows tests under Wine. Installs whatever is missing first (Debian 12).
+# tests again under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# release (reproducible from another path), the run command, and the Windows
+# tests under Wine. Installs whatever is missing first (Debian 12).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -33,5 +34,13 @@ if [ -f cmake/Windows.cmake ]; then
     cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
         -DCMAKE_BUILD_TYPE=Release
     cmake --build build-win -j"$jobs"
+
+    echo "== Release: the stripped exe and its zip, the same bytes from a second build elsewhere"
+    bash scripts/reproducible.sh
+
+    echo "== Run command: returns through a pipe; stop ends the session and keeps known.dat"
+    bash tests/run_command_test.sh
+
+    echo "== Windows tests under Wine, against the same Vardion.exe"
     ctest --test-dir build-win --output-on-failure
 fi

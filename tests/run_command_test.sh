@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The run command as a user meets it: `scripts/run.sh` returns to its caller
+# even when its output goes into a pipe, and `scripts/run.sh stop` ends
+# Vardion as Windows ends a session, so that it saves its (here empty) list.
+# Uses build-win and its Wine session, like the run command itself; a
+# known.dat already in build-win/run is put back afterwards.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build-win
+list=$build/run/known.dat
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+kept=""
+if [ -e "$list" ]; then
+    kept=$(mktemp)
+    mv "$list" "$kept"
+fi
+restore() {
+    bash scripts/run.sh stop >/dev/null 2>&1 || true
+    if [ -n "$kept" ]; then mv "$kept" "$list"; fi
+}
+trap restore EXIT
+
+# On a virtual display whatever the caller's: the test shows nothing. timeout
+# ends the pipeline's shell if something still holds the pipe, which is the
+# fault this looks for.
+start=$SECONDS
+env -u DISPLAY timeout 300 bash -c 'bash scripts/run.sh | cat' >"$build/run-command.log" 2>&1 ||
+    { tail -n 20 "$build/run-command.log" >&2; fail "scripts/run.sh | cat did not return"; }
+echo "scripts/run.sh | cat returned after $((SECONDS - start)) s"
+
+# Vardion has read its list and shows its window before it is ended.
+timeout 60 bash scripts/wine-session.sh run "$build" "$build/window_driver.exe" front Vardion 30 \
+    >/dev/null || fail "Vardion's window did not come up"
+[ ! -e "$list" ] || fail "known.dat was written before the end of the session"
+
+bash scripts/run.sh stop || fail "scripts/run.sh stop failed"
+[ -f "$list" ] || fail "scripts/run.sh stop left no known.dat"
+[ ! -s "$list" ] || fail "known.dat of an empty list holds $(stat -c %s "$list") bytes"
+echo "scripts/run.sh stop: known.dat saved, 0 bytes"
