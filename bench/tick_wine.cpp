@@ -41,8 +41,7 @@
 
 namespace {
 
-constexpr int kRounds = 10;
-constexpr int kTicksPerRound = 10;
+constexpr int kRounds = 101;
 
 class HiddenAlert : public AlertWindow {
   public:
@@ -204,7 +203,7 @@ class RealWatch {
     RealWatch(const RealWatch&) = delete;
     RealWatch& operator=(const RealWatch&) = delete;
 
-    int Rows() const { return m_runningList.GetCount() + m_untrustedList.GetCount(); }
+    size_t Remembered() const { return m_processes.RememberedCount(); }
 
   private:
     CListBox m_runningList, m_untrustedList;
@@ -218,7 +217,7 @@ class RealWatch {
 };
 
 struct Figures {
-    double tick = 1e9, snapshot = 1e9, tray = 1e9, floor = 1e9;
+    double tick = 0, snapshot = 0, tray = 0, floor = 0;
 };
 
 void PrintTick(const ProcessWatch& watch, const Figures& f, const char* extra = "") {
@@ -232,7 +231,8 @@ void PrintTick(const ProcessWatch& watch, const Figures& f, const char* extra = 
 // What the tick spends beyond the snapshot and the tray call, and of that the
 // trusted list's searches alone (one IsKnown for every running path); beside
 // it, what the per-process floor spends beyond its enumeration and tray call.
-void PrintRest(const ProcessWatch& watch, const Figures& f) {
+void PrintRest(const RealWatch& real, const Figures& f) {
+    const ProcessWatch& watch = real.watch;
     std::vector<std::string> paths = RunningPaths();
     double best = 1e9;
     for (int round = 0; round < kRounds; ++round) {
@@ -243,42 +243,39 @@ void PrintRest(const ProcessWatch& watch, const Figures& f) {
         if (found != paths.size()) std::printf("# (not every running program is trusted)\n");
     }
     std::printf(
-        "#   tick/(snapshot+tray) %.2f; beyond them: tick %.0f us (IsKnown %.0f us for %zu "
-        "paths), per-process floor %.0f us\n",
-        f.tick / (f.snapshot + f.tray), (f.tick - f.snapshot - f.tray) * 1e6, best * 1e6,
-        paths.size(), (f.floor - f.snapshot - f.tray) * 1e6);
+        "#   tick/(snapshot+tray) %.2f, floor/tick %.1f; beyond them: tick %.0f us (IsKnown %.0f "
+        "us "
+        "for %zu paths; %zu paths remembered), per-process floor %.0f us\n",
+        f.tick / (f.snapshot + f.tray), f.floor / f.tick, (f.tick - f.snapshot - f.tray) * 1e6,
+        best * 1e6, paths.size(), real.Remembered(), (f.floor - f.snapshot - f.tray) * 1e6);
 }
 
-// Alternates the tick and the bare calls in short rounds, so that a change in
-// the machine's load falls on all alike, and keeps the quickest round of each.
-Figures MeasureSteady(const Windows& windows, ProcessWatch& watch, int ticksPerRound) {
+double Median(std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// Alternates the tick and the bare calls one by one, so that a change in the
+// machine's load falls on all alike, and keeps the median of each.
+Figures MeasureSteady(const Windows& windows, ProcessWatch& watch, int rounds) {
     BareSnapshot snapshot;
-    Figures f;
-    for (int round = 0; round < kRounds; ++round) {
-        for (int which = 0; which < 4; ++which) {
-            double start = Now();
-            for (int i = 0; i < ticksPerRound; ++i) {
-                switch (which) {
-                    case 0:
-                        watch.ScanProcesses();
-                        break;
-                    case 1:
-                        snapshot();
-                        break;
-                    case 2:
-                        SetTrayIconImage(windows.owner, IDI_TRAY_NORMAL);
-                        break;
-                    default:
-                        PerProcessFloor(windows.owner);
-                        break;
-                }
-            }
-            double each = (Now() - start) / ticksPerRound;
-            double* best[] = {&f.tick, &f.snapshot, &f.tray, &f.floor};
-            *best[which] = std::min(*best[which], each);
-        }
+    std::vector<double> times[4];
+    for (int round = 0; round < rounds; ++round) {
+        double start = Now();
+        watch.ScanProcesses();
+        double afterTick = Now();
+        snapshot();
+        double afterSnapshot = Now();
+        SetTrayIconImage(windows.owner, IDI_TRAY_NORMAL);
+        double afterTray = Now();
+        PerProcessFloor(windows.owner);
+        double afterFloor = Now();
+        times[0].push_back(afterTick - start);
+        times[1].push_back(afterSnapshot - afterTick);
+        times[2].push_back(afterTray - afterSnapshot);
+        times[3].push_back(afterFloor - afterTray);
     }
-    return f;
+    return Figures{Median(times[0]), Median(times[1]), Median(times[2]), Median(times[3])};
 }
 
 // One steady case: with `viaFile` the list is written to "known.dat" and read
@@ -304,9 +301,9 @@ void Measure(const Windows& windows, const StringList& known, bool viaFile = fal
     watch.ScanProcesses();  // reads every path once and lists every program
     watch.ScanProcesses();
 
-    Figures f = MeasureSteady(windows, watch, known.size() > 50000 ? 2 : kTicksPerRound);
+    Figures f = MeasureSteady(windows, watch, known.size() > 50000 ? 21 : kRounds);
     PrintTick(watch, f);
-    PrintRest(watch, f);
+    PrintRest(real, f);
     if (viaFile) {
         double start = Now();
         watch.SaveKnown();
@@ -360,10 +357,7 @@ void MeasureChurn(const Windows& windows, const std::string& sleeper) {
         times[4].push_back(afterSteady - afterNew);
     }
     double median[5];
-    for (int i = 0; i < 5; ++i) {
-        std::sort(times[i].begin(), times[i].end());
-        median[i] = times[i][times[i].size() / 2];
-    }
+    for (int i = 0; i < 5; ++i) median[i] = Median(times[i]);
     Figures f{median[0], median[1], median[2], median[3]};
     PrintTick(watch, f, " new=10");
     std::printf(

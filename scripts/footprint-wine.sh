@@ -5,6 +5,10 @@
 # costs the whole machine: the busy time of all cores with it running, minus
 # the same over a span of the same length just before, without it. Both with
 # the system's own processes and with 100 extra small processes.
+#
+#   scripts/footprint-wine.sh [build-dir] [seconds] [exe]
+# With an exe (a Linux path), that program is measured instead of the build's
+# own Vardion.exe: an earlier version, say, to compare with this one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-win}
@@ -14,6 +18,8 @@ windows_build "$build" Vardion footprint_wine desktop_keeper sleeper
 session=scripts/wine-session.sh
 windows_session "$build"
 top=$(cd "$build" && pwd)
+exe=${3:-$top/Vardion.exe}
+exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
 hz=$(getconf CLK_TCK)
 
 now() { date +%s.%N; }
@@ -39,12 +45,12 @@ measure() {
 
     # Wine answers the Windows counters for another process with zeros where it
     # keeps no account; the Linux side of the same process is read from /proc too.
-    bash "$session" run "$build" "$build/footprint_wine.exe" "Z:$top/Vardion.exe" "$seconds" \
+    bash "$session" run "$build" "$build/footprint_wine.exe" "Z:$exe" "$seconds" \
         >"$build/wine/footprint.log" 2>&1 &
     runner=$!
     pid=""
     for _ in $(seq 200); do
-        pid=$(pgrep -f "^Z:$top/Vardion\.exe\$" | head -n 1 || true)
+        pid=$(pgrep -fx "Z:$exe" | head -n 1 || true)
         [ -n "$pid" ] && break
         sleep 0.05
     done
