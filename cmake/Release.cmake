@@ -13,6 +13,13 @@ set(release_compile_options
 foreach(target IN ITEMS vardion_core vardion_framework Vardion)
     target_compile_options(${target} PRIVATE "$<$<CONFIG:Release>:${release_compile_options}>")
 endforeach()
+# Small: the framework and the program's own code are optimised for size (-Os
+# after the build type's -O3), which takes 8 KB off the exe. The scan and the
+# trusted list, whose loops run over every process and every entry on every
+# tick, keep -O3: under -Os a search of a long list takes a third longer.
+foreach(target IN ITEMS vardion_framework Vardion)
+    target_compile_options(${target} PRIVATE "$<$<CONFIG:Release>:-Os>")
+endforeach()
 target_link_options(Vardion PRIVATE "$<$<CONFIG:Release>:-s;-Wl,--no-insert-timestamp>")
 
 # The zip: Vardion.exe and a README.txt for the Windows user, CR LF line ends.
