@@ -255,27 +255,38 @@ double Median(std::vector<double> times) {
     return times[times.size() / 2];
 }
 
+template <typename Call>
+double Seconds(Call call) {
+    double start = Now();
+    call();
+    return Now() - start;
+}
+
+// Times of the tick and of the bare calls it is measured against.
+struct Samples {
+    std::vector<double> tick, snapshot, tray, floor;
+
+    //! Times one of each bare call, in turn.
+    void TimeBareCalls(const Windows& windows, BareSnapshot& bare) {
+        snapshot.push_back(Seconds([&] { bare(); }));
+        tray.push_back(Seconds([&] { SetTrayIconImage(windows.owner, IDI_TRAY_NORMAL); }));
+        floor.push_back(Seconds([&] { PerProcessFloor(windows.owner); }));
+    }
+    Figures Medians() const {
+        return Figures{Median(tick), Median(snapshot), Median(tray), Median(floor)};
+    }
+};
+
 // Alternates the tick and the bare calls one by one, so that a change in the
 // machine's load falls on all alike, and keeps the median of each.
 Figures MeasureSteady(const Windows& windows, ProcessWatch& watch, int rounds) {
-    BareSnapshot snapshot;
-    std::vector<double> times[4];
+    BareSnapshot bare;
+    Samples samples;
     for (int round = 0; round < rounds; ++round) {
-        double start = Now();
-        watch.ScanProcesses();
-        double afterTick = Now();
-        snapshot();
-        double afterSnapshot = Now();
-        SetTrayIconImage(windows.owner, IDI_TRAY_NORMAL);
-        double afterTray = Now();
-        PerProcessFloor(windows.owner);
-        double afterFloor = Now();
-        times[0].push_back(afterTick - start);
-        times[1].push_back(afterSnapshot - afterTick);
-        times[2].push_back(afterTray - afterSnapshot);
-        times[3].push_back(afterFloor - afterTray);
+        samples.tick.push_back(Seconds([&] { watch.ScanProcesses(); }));
+        samples.TimeBareCalls(windows, bare);
     }
-    return Figures{Median(times[0]), Median(times[1]), Median(times[2]), Median(times[3])};
+    return samples.Medians();
 }
 
 // One steady case: with `viaFile` the list is written to "known.dat" and read
@@ -333,36 +344,23 @@ void MeasureChurn(const Windows& windows, const std::string& sleeper) {
     watch.ScanProcesses();
     watch.ScanProcesses();
 
-    BareSnapshot snapshot;
-    std::vector<double> times[5];
+    BareSnapshot bare;
+    Samples samples;
+    std::vector<double> nothingNew;
     for (int t = 0; t < kTicks; ++t) {
         for (int i = 0; i < kNew; ++i) churn.Start(sleeper, sleeper);
         for (int i = 0; i < kNew; ++i) churn.EndOldest();
         ::Sleep(1000);  // past their start-up, which would load the machine
-        double start = Now();
-        watch.ScanProcesses();
-        double afterNew = Now();
-        watch.ScanProcesses();
-        double afterSteady = Now();
-        snapshot();
-        double afterSnapshot = Now();
-        SetTrayIconImage(windows.owner, IDI_TRAY_NORMAL);
-        double afterTray = Now();
-        PerProcessFloor(windows.owner);
-        double afterFloor = Now();
-        times[0].push_back(afterNew - start);
-        times[1].push_back(afterSnapshot - afterSteady);
-        times[2].push_back(afterTray - afterSnapshot);
-        times[3].push_back(afterFloor - afterTray);
-        times[4].push_back(afterSteady - afterNew);
+        samples.tick.push_back(Seconds([&] { watch.ScanProcesses(); }));
+        nothingNew.push_back(Seconds([&] { watch.ScanProcesses(); }));
+        samples.TimeBareCalls(windows, bare);
     }
-    double median[5];
-    for (int i = 0; i < 5; ++i) median[i] = Median(times[i]);
-    Figures f{median[0], median[1], median[2], median[3]};
+    Figures f = samples.Medians();
+    double steady = Median(nothingNew);
     PrintTick(watch, f, " new=10");
     std::printf(
         "#   the tick after it, with nothing new: %.0f us; each new process costs %.0f us\n",
-        median[4] * 1e6, (median[0] - median[4]) / kNew * 1e6);
+        steady * 1e6, (f.tick - steady) / kNew * 1e6);
     std::fflush(stdout);
 }
 
