@@ -13,7 +13,8 @@ constexpr UINT kTrayCallback = WM_USER;
 constexpr UINT kTrayId = 0;
 constexpr char kTip[] = "Process Alert";
 
-// The first version of the record, 88 bytes, which every shell understands.
+// The first version of the record, which every shell understands: 88 bytes on
+// Win32, 104 on Win64, where the window and icon handles are 8 bytes each.
 NOTIFYICONDATAA Record(HWND window) {
     NOTIFYICONDATAA data;
     std::memset(&data, 0, sizeof data);
@@ -30,7 +31,8 @@ HICON TrayImage(unsigned iconId) {
 
 }  // namespace
 
-static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first version of the record is 88 bytes");
+static_assert(NOTIFYICONDATAA_V1_SIZE == (sizeof(void*) == 8 ? 104 : 88),
+              "the first version of the record is 88 bytes on Win32 and 104 on Win64");
 
 void CVardionDlg::AddTrayIcon() {
     NOTIFYICONDATAA data = Record(m_hWnd);
