@@ -1,7 +1,20 @@
-# The 32-bit Windows build: Vardion.exe, our dialog framework, and the Windows
-# tests, which plain `ctest` runs under Wine in one session per run
-# (scripts/wine-session.sh).
+# The Windows build, 32-bit (i686) or 64-bit (x86_64) by the toolchain file:
+# Vardion.exe, our dialog framework, and the Windows tests, which plain `ctest`
+# runs under Wine in one session per run (scripts/wine-session.sh).
 enable_language(RC)
+
+# win32 or win64: names the zip, and tells the Wine session which loader runs
+# this build's programs.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(VARDION_ARCH win64)
+    set(vardion_pe_magic "020b")
+    set(vardion_pe_name "PE32+")
+else()
+    set(VARDION_ARCH win32)
+    set(vardion_pe_magic "010b")
+    set(vardion_pe_name "PE32")
+endif()
+file(WRITE ${CMAKE_BINARY_DIR}/vardion-arch "${VARDION_ARCH}\n")
 
 # psapi.h of version 2 makes EnumProcesses and GetProcessImageFileNameA macros
 # for K32... names, which would rename the core's methods of the same names.
@@ -66,13 +79,19 @@ function(vardion_add_wine_test)
         set(arg_TIMEOUT 60)
     endif()
     add_test(NAME ${arg_NAME} COMMAND ${arg_NAME} ${arg_ARGS})
+    # Passed only when GoogleTest says so: a program that Wine cannot run may
+    # end at once with exit code 0, having run nothing.
     set_tests_properties(${arg_NAME} PROPERTIES
-        FIXTURES_REQUIRED wine TIMEOUT ${arg_TIMEOUT} LABELS wine)
+        FIXTURES_REQUIRED wine TIMEOUT ${arg_TIMEOUT} LABELS wine
+        PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [1-9][0-9]* tests?\\."
+        FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
 endfunction()
 
-# Vardion.exe stands alone: PE32, windows subsystem, no MinGW runtime DLL.
+# Vardion.exe stands alone: PE32 (PE32+ on Win64), windows subsystem, no
+# MinGW runtime DLL. It runs nothing, so it holds where Wine cannot run the build.
 add_test(NAME vardion_exe_is_standalone COMMAND ${CMAKE_COMMAND}
     -DEXE=$<TARGET_FILE:Vardion> -DOBJDUMP=${CMAKE_OBJDUMP}
+    -DMAGIC=${vardion_pe_magic} -DFORMAT=${vardion_pe_name}
     -P ${PROJECT_SOURCE_DIR}/cmake/check_standalone.cmake)
 
 set(win_tests ${PROJECT_SOURCE_DIR}/tests/win)
@@ -126,5 +145,6 @@ add_executable(soak ${win_tests}/soak.cpp)
 target_include_directories(soak PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(soak PRIVATE psapi)
 add_test(NAME soak_short COMMAND soak "Z:$<TARGET_FILE:Vardion>" "Z:$<TARGET_FILE:sleeper>" 20)
-set_tests_properties(soak_short PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120 LABELS wine)
+set_tests_properties(soak_short PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120 LABELS wine
+    PASS_REGULAR_EXPRESSION "passed: 0 fault" FAIL_REGULAR_EXPRESSION "FAULT|FAILED")
 add_dependencies(soak Vardion sleeper)

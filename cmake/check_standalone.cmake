@@ -1,19 +1,31 @@
-# Checks that EXE is a PE32 program of the windows subsystem that imports no
-# DLL of the MinGW runtime (libstdc++, libgcc, winpthread): -static worked.
+# Checks that EXE is a program of the windows subsystem in the PE format of its
+# build (MAGIC 010b, FORMAT PE32 on Win32; 020b, PE32+ on Win64) that imports
+# only DLLs every Windows has: nothing of the MinGW runtime (libstdc++, libgcc,
+# winpthread) or anything else that would have to ship beside it.
+cmake_minimum_required(VERSION 3.20)
+set(system_dlls advapi32 comctl32 gdi32 kernel32 msvcrt ntdll psapi shell32 user32 version)
+
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
     message(FATAL_ERROR "${OBJDUMP} -p ${EXE} failed")
 endif()
-if(NOT dump MATCHES "Magic[ \t]+010b[ \t]+\\(PE32\\)")
-    message(FATAL_ERROR "${EXE} is not PE32")
+string(REPLACE "+" "\\+" format_pattern "${FORMAT}")
+if(NOT dump MATCHES "Magic[ \t]+${MAGIC}[ \t]+\\(${format_pattern}\\)")
+    message(FATAL_ERROR "${EXE} is not ${FORMAT}")
 endif()
 if(NOT dump MATCHES "Subsystem[ \t]+00000002[ \t]+\\(Windows GUI\\)")
     message(FATAL_ERROR "${EXE} is not a program of the windows subsystem")
 endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+if(NOT imports)
+    message(FATAL_ERROR "${EXE} imports nothing: not a program of this build")
+endif()
 foreach(import IN LISTS imports)
-    if(import MATCHES "lib(stdc\\+\\+|gcc|winpthread)")
-        message(FATAL_ERROR "${EXE} needs a runtime DLL beside it: ${import}")
+    string(REGEX REPLACE "^DLL Name: ([^ \t\r]+).*$" "\\1" dll "${import}")
+    string(TOLOWER "${dll}" dll)
+    string(REGEX REPLACE "\\.dll$" "" dll "${dll}")
+    if(NOT dll IN_LIST system_dlls)
+        message(FATAL_ERROR "${EXE} needs a DLL that is not part of Windows: ${import}")
     endif()
 endforeach()
-message(STATUS "${EXE}: ${imports}")
+message(STATUS "${EXE}: ${FORMAT}, ${imports}")
