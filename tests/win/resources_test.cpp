@@ -22,17 +22,26 @@ namespace {
 
 const WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
+// The exe to examine: this build's, or the one that VARDION_RESOURCES_EXE
+// names, so that the 64-bit test can read the 32-bit exe where no 32-bit
+// program can run. Resources are the same data in both formats.
+const char* ExePath() {
+    static char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("VARDION_RESOURCES_EXE", path, sizeof path);
+    return length > 0 && length < sizeof path ? path : VARDION_EXE_PATH;
+}
+
 // Vardion.exe mapped as a data file, so nothing in it runs.
 class ExeResources : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        module_ = LoadLibraryExA(VARDION_EXE_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        module_ = LoadLibraryExA(ExePath(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     }
     static void TearDownTestSuite() {
         if (module_ != nullptr) FreeLibrary(module_);
         module_ = nullptr;
     }
-    void SetUp() override { ASSERT_NE(module_, nullptr) << "cannot load " << VARDION_EXE_PATH; }
+    void SetUp() override { ASSERT_NE(module_, nullptr) << "cannot load " << ExePath(); }
 
     // One resource in English (United States), in place; nullptr if absent.
     static const void* Locked(LPCSTR type, WORD id, DWORD* size) {
@@ -588,10 +597,10 @@ VersionNode ParseVersionNode(const std::string& bytes, size_t start, bool& ok) {
 
 TEST_F(ExeResources, VersionFixedPart) {
     DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(VARDION_EXE_PATH, &ignored);
+    DWORD size = GetFileVersionInfoSizeA(ExePath(), &ignored);
     ASSERT_NE(size, 0u);
     std::vector<char> block(size);
-    ASSERT_TRUE(GetFileVersionInfoA(VARDION_EXE_PATH, 0, size, block.data()));
+    ASSERT_TRUE(GetFileVersionInfoA(ExePath(), 0, size, block.data()));
 
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
@@ -624,10 +633,10 @@ const char* const kVersionKeys[] = {"CompanyName",  "FileDescription", "FileVers
 
 TEST_F(ExeResources, VersionStringsAnswerQueries) {
     DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(VARDION_EXE_PATH, &ignored);
+    DWORD size = GetFileVersionInfoSizeA(ExePath(), &ignored);
     ASSERT_NE(size, 0u);
     std::vector<char> block(size);
-    ASSERT_TRUE(GetFileVersionInfoA(VARDION_EXE_PATH, 0, size, block.data()));
+    ASSERT_TRUE(GetFileVersionInfoA(ExePath(), 0, size, block.data()));
     std::map<std::string, std::string> values;
     for (const char* key : kVersionKeys) {
         std::string path = std::string("\\StringFileInfo\\040904e4\\") + key;
