@@ -14,6 +14,12 @@
 #
 # State lives in <build-dir>/wine: the prefix, the display number, Xvfb's
 # process id and the logs. Only processes started here are ever stopped.
+#
+# The build's vardion-arch file (win32 or win64, written by CMake) picks the
+# Wine loader and server: the 32-bit ones and a 32-bit prefix for a 32-bit
+# build, as ever; the 64-bit ones alone for a 64-bit build, so that it runs
+# where the kernel runs no 32-bit code. Never /usr/bin/wine and its helpers:
+# they take the 32-bit loader whenever it is installed.
 set -euo pipefail
 
 command=${1:?usage: wine-session.sh start|stop|run|env <build-dir> ...}
@@ -39,8 +45,28 @@ wait_until() {
     done
 }
 
+arch=$(cat "$build/vardion-arch" 2>/dev/null || true)
+case $arch in
+win32) bits=32 loader=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 ;;
+win64) bits=64 loader=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 ;;
+*)
+    # Nothing of an unconfigured build can be running: stop has nothing to do.
+    [ "$command" = stop ] && exit 0
+    echo "$build is not a configured Windows build (no vardion-arch)" >&2
+    exit 1
+    ;;
+esac
+
+# The PE magic of a Windows program: 10b for 32-bit, 20b for 64-bit.
+pe_bits() {
+    local offset magic
+    offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || return 1
+    magic=$(od -An -tx2 -j$((offset + 24)) -N2 "$1" 2>/dev/null | tr -d ' ') || return 1
+    case $magic in 010b) echo 32 ;; 020b) echo 64 ;; *) return 1 ;; esac
+}
+
 set_environment() {
-    export WINEPREFIX=$state/prefix
+    export WINEPREFIX=$state/prefix WINEARCH=$arch WINELOADER=$loader WINESERVER=$server
     export WINEDEBUG=-all
     # No .NET or HTML engine to install, no desktop menu entries to write.
     export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
@@ -57,8 +83,8 @@ stop_session() {
             -exec chattr -i {} + 2>/dev/null || true
     fi
     if [ -d "$WINEPREFIX" ]; then
-        timeout 20 wineserver -k 2>/dev/null || true
-        timeout 20 wineserver -w 2>/dev/null || true
+        timeout 20 "$server" -k 2>/dev/null || true
+        timeout 20 "$server" -w 2>/dev/null || true
     fi
     if [ -s "$state/xvfb.pid" ]; then
         local pid
@@ -92,16 +118,16 @@ start_session() {
     [ -e "$WINEPREFIX/.vardion-ready" ] || rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     # The server daemonises; this call returns once it accepts clients.
-    timeout 30 wineserver -p >"$state/server.log" 2>&1 </dev/null ||
+    timeout 30 "$server" -p >"$state/server.log" 2>&1 </dev/null ||
         { cat "$state/server.log" >&2; exit 1; }
 
     if [ ! -e "$WINEPREFIX/.vardion-ready" ]; then
-        timeout 180 wineboot -i >"$state/boot.log" 2>&1 </dev/null
+        timeout 180 "$loader" wineboot -i >"$state/boot.log" 2>&1 </dev/null
         # A virtual desktop: no window manager needed, and no 2 s wait on each
         # window hide that Wine's X11 driver makes without one.
-        timeout 30 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f \
+        timeout 30 "$loader" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f \
             >>"$state/boot.log" 2>&1 </dev/null
-        timeout 30 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f \
+        timeout 30 "$loader" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f \
             >>"$state/boot.log" 2>&1 </dev/null
         # This Wine finds Tahoma and Marlett only in the prefix's font folder.
         ln -sf /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
@@ -110,7 +136,7 @@ start_session() {
 
     # The keeper holds the desktop open between test programs and says when it is up.
     [ -e "$keeper" ] || { echo "$keeper missing: build first" >&2; exit 1; }
-    setsid wine "$keeper" >"$state/keeper.log" 2>&1 </dev/null &
+    setsid "$loader" "$keeper" >"$state/keeper.log" 2>&1 </dev/null &
     wait_until 60 grep -q ready "$state/keeper.log" 2>/dev/null ||
         { echo "the Wine desktop did not come up" >&2; exit 1; }
 }
@@ -121,11 +147,18 @@ stop) stop_session ;;
 run)
     [ -s "$state/display" ] || { echo "no Wine session in $build: run start first" >&2; exit 1; }
     set_environment
-    exec wine "$@"
+    # A 32-bit program given to the 64-bit loader where no 32-bit code runs
+    # may end at once with exit code 0, as if it had passed.
+    if [ -f "$1" ] && program_bits=$(pe_bits "$1") && [ "$program_bits" != "$bits" ]; then
+        echo "$1 is a $program_bits-bit program; this is the $bits-bit session of $build" >&2
+        exit 1
+    fi
+    exec "$loader" "$@"
     ;;
 env)
     set_environment
-    echo "export WINEPREFIX='$WINEPREFIX' WINEDEBUG='$WINEDEBUG'" \
+    echo "export WINEPREFIX='$WINEPREFIX' WINEARCH='$WINEARCH' WINELOADER='$WINELOADER'" \
+        "WINESERVER='$WINESERVER' WINEDEBUG='$WINEDEBUG'" \
         "WINEDLLOVERRIDES='$WINEDLLOVERRIDES' DISPLAY='${DISPLAY:-}'"
     ;;
 *) echo "unknown command: $command" >&2; exit 2 ;;
