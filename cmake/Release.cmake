@@ -23,6 +23,11 @@ endforeach()
 target_link_options(Vardion PRIVATE "$<$<CONFIG:Release>:-s;-Wl,--no-insert-timestamp>")
 
 # The zip: Vardion.exe and a README.txt for the Windows user, CR LF line ends.
+if(VARDION_ARCH STREQUAL win64)
+    set(VARDION_BITS 64)
+else()
+    set(VARDION_BITS 32)
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/docs/README-windows.txt ${CMAKE_BINARY_DIR}/README.txt
     @ONLY NEWLINE_STYLE CRLF)
 install(TARGETS Vardion RUNTIME DESTINATION .)
@@ -35,7 +40,7 @@ set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME Vardion)
 set(CPACK_PACKAGE_VENDOR "Vardion developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_FILE_NAME Vardion-${PROJECT_VERSION}-win32)
+set(CPACK_PACKAGE_FILE_NAME Vardion-${PROJECT_VERSION}-${VARDION_ARCH})
 # The files at the top of the zip: Windows' "Extract All" makes the folder.
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 # The file times in the zip come from the commit (CPack passes on only the
