@@ -12,10 +12,10 @@
 //
 // Prints one line per case, which a program can read:
 //
-//   tick: processes=N trusted=K tick_us=T snapshot_us=S tray_us=R perprocess_floor_us=F
+//   tick: processes=N trusted=K tick_us=T snapshot_us=S tray_us=R perprocess_floor_us=F arch=A
 //
-// and `new=10` at the end of the line of the case in which ten new processes
-// appear before every tick. Lines starting with '#' say what follows, and what
+// where A is win32 or win64, the build that ran, and with `new=10` before it
+// in the line of the case in which ten new processes appear before every tick. Lines starting with '#' say what follows, and what
 // the rest of the tick costs.
 //
 //   tick_wine.exe [sleeper.exe]   with a sleeper, also with 100 and 300 extra
@@ -220,12 +220,18 @@ struct Figures {
     double tick = 0, snapshot = 0, tray = 0, floor = 0;
 };
 
+#ifdef _WIN64
+constexpr char kArch[] = "win64";
+#else
+constexpr char kArch[] = "win32";
+#endif
+
 void PrintTick(const ProcessWatch& watch, const Figures& f, const char* extra = "") {
     std::printf(
         "tick: processes=%zu trusted=%zu tick_us=%.0f snapshot_us=%.0f tray_us=%.0f "
-        "perprocess_floor_us=%.0f%s\n",
+        "perprocess_floor_us=%.0f%s arch=%s\n",
         ProcessIds().size(), watch.m_known.size(), f.tick * 1e6, f.snapshot * 1e6, f.tray * 1e6,
-        f.floor * 1e6, extra);
+        f.floor * 1e6, extra, kArch);
 }
 
 // What the tick spends beyond the snapshot and the tray call, and of that the

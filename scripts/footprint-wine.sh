@@ -7,19 +7,16 @@
 # the system's own processes and with 100 extra small processes.
 #
 #   scripts/footprint-wine.sh [build-dir] [seconds] [exe]
-# With an exe (a Linux path), that program is measured instead of the build's
-# own Vardion.exe: an earlier version, say, to compare with this one.
+# Without a build folder (or with an empty one, ""), the 32-bit and the 64-bit
+# build are measured one after the other where this machine runs both, else
+# the 64-bit one. With an exe (a Linux path), that program is measured instead
+# of the build's own Vardion.exe: an earlier version, say, to compare with
+# this one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build-win}
 seconds=${2:-60}
 source scripts/windows-build.sh
-windows_build "$build" Vardion footprint_wine desktop_keeper sleeper
 session=scripts/wine-session.sh
-windows_session "$build"
-top=$(cd "$build" && pwd)
-exe=${3:-$top/Vardion.exe}
-exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
 hz=$(getconf CLK_TCK)
 
 now() { date +%s.%N; }
@@ -76,12 +73,24 @@ measure() {
         "Vardion costs $(awk -v a="$with" -v b="$without" 'BEGIN { printf "%.1f", a - b }') % of a core"
 }
 
-sleep 10  # past the start-up of the session's own services
-measure "The system's own processes"
+[ -n "${1:-}" ] || windows_arch_line
+while read -r arch build <&3; do
+    echo "# == $arch ($build)"
+    windows_build "$arch" "$build" Vardion footprint_wine desktop_keeper sleeper
+    (
+        windows_session "$build"
+        top=$(cd "$build" && pwd)
+        exe=${3:-$top/Vardion.exe}
+        exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
 
-# The extra processes run until the session ends.
-for _ in $(seq 100); do
-    setsid bash "$session" run "$build" "$build/sleeper.exe" >/dev/null 2>&1 </dev/null &
-done
-sleep 10  # past their start-up
-measure "With 100 extra processes"
+        sleep 10  # past the start-up of the session's own services
+        measure "The system's own processes"
+
+        # The extra processes run until the session ends.
+        for _ in $(seq 100); do
+            setsid bash "$session" run "$build" "$build/sleeper.exe" >/dev/null 2>&1 </dev/null &
+        done
+        sleep 10  # past their start-up
+        measure "With 100 extra processes"
+    )
+done 3< <(windows_targets "${1:-}")

@@ -8,7 +8,10 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang clang-format libclang-rt-14-dev
     g++-mingw-w64-i686 binutils-mingw-w64-i686
-    wine wine32:i386 fonts-wine
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    # The 64-bit loader runs the 64-bit build, also where no 32-bit code runs;
+    # wine32 installs there too, it only cannot run.
+    wine wine32:i386 wine64 fonts-wine
     xvfb xauth x11-utils xdotool imagemagick
     e2fsprogs  # chattr: a working directory the program cannot write to
 )

@@ -3,13 +3,22 @@
 # small programs under many names meanwhile, then checks that each is listed
 # once, that the program still answers, and that Exit writes known.dat whole.
 # CI runs a 20-second version of it as the ctest soak_short.
+#
+#   scripts/soak-wine.sh [build-dir] [seconds]   (default: the 64-bit build
+#                                                  where 32-bit code cannot run)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build-win}
 seconds=${2:-600}
 source scripts/windows-build.sh
-windows_build "$build" soak Vardion sleeper desktop_keeper
 session=scripts/wine-session.sh
+if [ -n "${1:-}" ]; then
+    read -r arch build < <(windows_targets "$1")
+else
+    arch=$(windows_arches | cut -d' ' -f1)
+    build=$(windows_build_dir "$arch")
+fi
+echo "Soak of the $arch build in $build"
+windows_build "$arch" "$build" soak Vardion sleeper desktop_keeper
 windows_session "$build"
 top=$(cd "$build" && pwd)
 bash "$session" run "$build" "$build/soak.exe" "Z:$top/Vardion.exe" "Z:$top/sleeper.exe" "$seconds" |

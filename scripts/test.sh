@@ -1,23 +1,30 @@
 #!/usr/bin/env bash
-# Builds both builds of Vardion and runs every test: the host tests, the host
-# tests again under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# release (reproducible from another path), the run command, and the Windows
-# tests under Wine. Installs whatever is missing first (Debian 12).
+# Builds every build of Vardion and runs every test: the host tests, the host
+# tests again under AddressSanitizer and UndefinedBehaviorSanitizer, fuzzing,
+# both Windows builds (32-bit in build-win, 64-bit in build-win64), the release
+# of both (reproducible from another path), and for each Windows build that
+# this machine can run, the run command and the Windows tests under Wine.
+# Where the kernel runs no 32-bit code (or with VARDION_RUN_32BIT=0), only the
+# 64-bit build runs under Wine, and the 32-bit one is checked without running
+# it. Installs whatever is missing first (Debian 12).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+started=$SECONDS
+summary=()
 
 scripts/install-deps.sh
+source scripts/windows-build.sh
 
 echo "== Host build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs" | tee build/ctest.log
 
 echo "== Host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVARDION_SANITIZE=ON -DVARDION_BENCHMARKS=OFF
 cmake --build build-asan -j"$jobs"
-ctest --test-dir build-asan --output-on-failure -j"$jobs"
+ctest --test-dir build-asan --output-on-failure -j"$jobs" | tee build-asan/ctest.log
 
 echo "== Fuzzing the reader of known.dat (${VARDION_FUZZ_SECONDS:=60} s)"
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARDION_FUZZ=ON \
@@ -27,20 +34,72 @@ rm -rf build-fuzz/corpus && mkdir -p build-fuzz/corpus
 build-fuzz/tests/fuzz/known_fuzz -max_total_time="$VARDION_FUZZ_SECONDS" -max_len=65536 \
     -print_final_stats=1 build-fuzz/corpus tests/fuzz/corpus 2>build-fuzz/fuzz.log ||
     { tail -n 40 build-fuzz/fuzz.log; exit 1; }
-grep -E '^stat::number_of_executed_units' build-fuzz/fuzz.log
+units=$(grep -E '^stat::number_of_executed_units' build-fuzz/fuzz.log | grep -oE '[0-9]+$')
+echo "fuzzing: $units units"
+
+# How many tests the ctest run of a build folder passed.
+passed() { grep -oE 'out of [0-9]+' "$1/ctest.log" | tail -n 1 | cut -d' ' -f3; }
+# How many of them ran a program under Wine (the label wine).
+under_wine() { grep -oE '^wine += .*\(([0-9]+) tests?\)' "$1/ctest.log" | grep -oE '[0-9]+ tests?\)$' | cut -d' ' -f1; }
+# The GoogleTest cases that passed in the last ctest run of a build folder.
+cases() {
+    grep -hoE '\[  PASSED  \] [0-9]+ tests?\.' "$1/Testing/Temporary/LastTest.log" |
+        awk '{ n += $4 } END { print n + 0 }'
+}
+summary+=("host: $(passed build) tests passed, and $(passed build-asan) under ASan+UBSan;" \
+    "fuzzing ran $units units")
 
 if [ -f cmake/Windows.cmake ]; then
-    echo "== Windows build and tests under Wine"
-    cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
-        -DCMAKE_BUILD_TYPE=Release
-    cmake --build build-win -j"$jobs"
+    echo "== $(windows_arch_line)"
+    arches=$(windows_arches)
 
-    echo "== Release: the stripped exe and its zip, the same bytes from a second build elsewhere"
+    for arch in win32 win64; do
+        build=$(windows_build_dir "$arch")
+        echo "== Windows build: $arch in $build"
+        windows_configure "$arch" "$build"
+        cmake --build "$build" -j"$jobs"
+    done
+
+    echo "== Release: both stripped exes and their zips, the same bytes from a second build elsewhere"
     bash scripts/reproducible.sh
+    summary+=("release: both exes and both zips, the same bytes from a second build elsewhere")
 
-    echo "== Run command: returns through a pipe; stop ends the session and keeps known.dat"
-    bash tests/run_command_test.sh
+    for arch in $arches; do
+        build=$(windows_build_dir "$arch")
+        bits=32
+        [ "$arch" = win64 ] && bits=64
+        step=$SECONDS
 
-    echo "== Windows tests under Wine, against the same Vardion.exe"
-    ctest --test-dir build-win --output-on-failure
+        echo "== Run command with the $arch build: returns through a pipe; stop ends the session and keeps known.dat"
+        # The run command picks the 32-bit build wherever it can; 0 makes it take the 64-bit one.
+        VARDION_RUN_32BIT=$([ "$arch" = win32 ] && echo 1 || echo 0) bash tests/run_command_test.sh
+
+        echo "== Windows tests of the $arch build under Wine, against the same Vardion.exe"
+        ctest --test-dir "$build" --output-on-failure | tee "$build/ctest.log"
+        summary+=("$arch: the run command and $(passed "$build") ctest tests passed, $(under_wine "$build")" \
+            "programs with $(cases "$build") GoogleTest cases and the soak under the $bits-bit" \
+            "Wine loader, in $((SECONDS - step)) s")
+    done
+
+    if [[ " $arches " != *" win32 "* ]]; then
+        echo "== The 32-bit build, checked without running it"
+        # PE32 of the windows subsystem, system DLLs only.
+        ctest --test-dir build-win --output-on-failure -R '^vardion_exe_is_standalone$'
+        # Its resources, read as data by the 64-bit resources test.
+        exe=$(cd build-win && pwd)/Vardion.exe
+        bash scripts/wine-session.sh start build-win64
+        trap 'bash scripts/wine-session.sh stop build-win64 >/dev/null' EXIT
+        VARDION_RESOURCES_EXE="Z:$exe" bash scripts/wine-session.sh run build-win64 \
+            build-win64/resources_test.exe | tr -d '\r' | tee build-win64/resources-win32.log
+        grep -qE '^\[  PASSED  \] [1-9][0-9]* tests?\.' build-win64/resources-win32.log ||
+            { echo "the resources of the 32-bit exe were not all read" >&2; exit 1; }
+        bash scripts/wine-session.sh stop build-win64
+        trap - EXIT
+        summary+=("win32: not run here; PE32 of the GUI subsystem with system DLLs only," \
+            "its resources pass the 64-bit resources test, the same bytes from a second build")
+    fi
 fi
+
+echo "== Summary"
+printf '%s\n' "${summary[@]}"
+echo "all passed in $((SECONDS - started)) s"

@@ -1,12 +1,74 @@
-# Sourced by the scripts that run something of the Windows build under Wine:
-#   windows_build <build-dir> <target>...   installs what is missing, builds the targets
-#   windows_session <build-dir>             starts the build's Wine session, stopped on exit
+# Sourced by the scripts that build the Windows builds or run them under Wine.
+# There are two builds of one source: win32 (i686, in build-win) and win64
+# (x86_64, in build-win64). Where the kernel runs no 32-bit code, 32-bit Wine
+# cannot run at all, and only the 64-bit build can be run.
+#
+#   windows_runs_32bit               true where 32-bit Windows programs can run here
+#   windows_arches                   the builds that can run here: "win32 win64" or "win64"
+#   windows_arch_line                one line that says which builds run here, and why
+#   windows_build_dir <arch>         the build folder of a build: build-win or build-win64
+#   windows_configure <arch> <dir>   configures the Release build of <arch> in <dir>
+#   windows_targets [build-dir]      "arch dir" lines: the given build, or every build that runs here
+#   windows_build <arch> <dir> <target>...   installs what is missing, builds the targets
+#   windows_session <build-dir>      starts the build's Wine session, stopped on exit
+#
+# VARDION_RUN_32BIT=0 makes this machine count as one that runs no 32-bit
+# code, whatever it can do; 1 counts it as one that does, untried.
+
+windows_runs_32bit() {
+    case ${VARDION_RUN_32BIT:-} in
+    0) return 1 ;;
+    1) return 0 ;;
+    esac
+    # The 32-bit Wine loader is an i386 program: the kernel runs it or
+    # refuses it ("Exec format error"). Asking the CPU would not tell.
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+windows_arches() {
+    if windows_runs_32bit; then echo "win32 win64"; else echo win64; fi
+}
+
+windows_arch_line() {
+    if windows_runs_32bit; then
+        echo "This machine runs 32-bit code: the 32-bit and the 64-bit build run under Wine."
+    elif [ "${VARDION_RUN_32BIT:-}" = 0 ]; then
+        echo "VARDION_RUN_32BIT=0: as on a machine that runs no 32-bit code, only the" \
+            "64-bit build runs under Wine; the 32-bit build is checked without running it."
+    else
+        echo "This machine runs no 32-bit code (/usr/lib/wine/wine does not start): only" \
+            "the 64-bit build runs under Wine; the 32-bit build is checked without running it."
+    fi
+}
+
+windows_build_dir() {
+    if [ "$1" = win64 ]; then echo build-win64; else echo build-win; fi
+}
+
+windows_configure() {
+    local toolchain=cmake/toolchain-i686-w64-mingw32.cmake
+    [ "$1" = win64 ] && toolchain=cmake/toolchain-x86_64-w64-mingw32.cmake
+    cmake -S . -B "$2" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
+}
+
+windows_targets() {
+    local arch
+    if [ -n "${1:-}" ]; then
+        # A folder of one's own: the build it was configured as, else the 32-bit one.
+        arch=$(cat "$1/vardion-arch" 2>/dev/null || echo win32)
+        echo "$arch $1"
+        return
+    fi
+    for arch in $(windows_arches); do
+        echo "$arch $(windows_build_dir "$arch")"
+    done
+}
+
 windows_build() {
-    local build=$1
-    shift
+    local arch=$1 build=$2
+    shift 2
     scripts/install-deps.sh
-    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
+    windows_configure "$arch" "$build"
     cmake --build "$build" -j"$(nproc)" --target "$@" >/dev/null
 }
 

@@ -2,12 +2,16 @@
 # The run command as a user meets it: `scripts/run.sh` returns to its caller
 # even when its output goes into a pipe, and `scripts/run.sh stop` ends
 # Vardion as Windows ends a session, so that it saves its (here empty) list.
-# Uses build-win and its Wine session, like the run command itself; a
-# known.dat already in build-win/run is put back afterwards.
+# Uses the build that the run command picks (build-win where 32-bit code runs,
+# build-win64 where it does not, or with VARDION_RUN_32BIT=0) and its Wine
+# session, like the run command itself; a known.dat already in its run folder
+# is put back afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=build-win
+source scripts/windows-build.sh
+build=$(windows_build_dir "$(windows_arches | cut -d' ' -f1)")
 list=$build/run/known.dat
+mkdir -p "$build"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -32,6 +36,9 @@ start=$SECONDS
 env -u DISPLAY timeout 300 bash -c 'bash scripts/run.sh | cat' >"$build/run-command.log" 2>&1 ||
     { tail -n 20 "$build/run-command.log" >&2; fail "scripts/run.sh | cat did not return"; }
 echo "scripts/run.sh | cat returned after $((SECONDS - start)) s"
+said=$(grep -m1 -E 'running the (32|64)-bit Vardion.exe' "$build/run-command.log") ||
+    fail "scripts/run.sh did not say which build it runs"
+case $said in *"($build)"*) echo "$said" ;; *) fail "scripts/run.sh ran another build: $said" ;; esac
 
 # Vardion has read its list and shows its window before it is ended.
 timeout 60 bash scripts/wine-session.sh run "$build" "$build/window_driver.exe" front Vardion 30 \
