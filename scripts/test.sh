@@ -12,6 +12,8 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 started=$SECONDS
 summary=()
+# Adds one line to the summary printed at the end.
+note() { summary+=("$*"); }
 
 scripts/install-deps.sh
 source scripts/windows-build.sh
@@ -39,15 +41,14 @@ echo "fuzzing: $units units"
 
 # How many tests the ctest run of a build folder passed.
 passed() { grep -oE 'out of [0-9]+' "$1/ctest.log" | tail -n 1 | cut -d' ' -f3; }
-# How many of them ran a program under Wine (the label wine).
-under_wine() { grep -oE '^wine += .*\(([0-9]+) tests?\)' "$1/ctest.log" | grep -oE '[0-9]+ tests?\)$' | cut -d' ' -f1; }
-# The GoogleTest cases that passed in the last ctest run of a build folder.
+# The GoogleTest programs that passed in the last ctest run of a build folder,
+# and their cases: "<programs> <cases>".
 cases() {
     grep -hoE '\[  PASSED  \] [0-9]+ tests?\.' "$1/Testing/Temporary/LastTest.log" |
-        awk '{ n += $4 } END { print n + 0 }'
+        awk '{ p++; n += $4 } END { print p + 0, n + 0 }'
 }
-summary+=("host: $(passed build) tests passed, and $(passed build-asan) under ASan+UBSan;" \
-    "fuzzing ran $units units")
+note "host: $(passed build) tests passed, and $(passed build-asan) under ASan+UBSan;" \
+    "fuzzing ran $units units"
 
 if [ -f cmake/Windows.cmake ]; then
     echo "== $(windows_arch_line)"
@@ -62,7 +63,7 @@ if [ -f cmake/Windows.cmake ]; then
 
     echo "== Release: both stripped exes and their zips, the same bytes from a second build elsewhere"
     bash scripts/reproducible.sh
-    summary+=("release: both exes and both zips, the same bytes from a second build elsewhere")
+    note "release: both exes and both zips, the same bytes from a second build elsewhere"
 
     for arch in $arches; do
         build=$(windows_build_dir "$arch")
@@ -76,9 +77,10 @@ if [ -f cmake/Windows.cmake ]; then
 
         echo "== Windows tests of the $arch build under Wine, against the same Vardion.exe"
         ctest --test-dir "$build" --output-on-failure | tee "$build/ctest.log"
-        summary+=("$arch: the run command and $(passed "$build") ctest tests passed, $(under_wine "$build")" \
-            "programs with $(cases "$build") GoogleTest cases and the soak under the $bits-bit" \
-            "Wine loader, in $((SECONDS - step)) s")
+        read -r programs count < <(cases "$build")
+        note "$arch: the run command and $(passed "$build") ctest tests passed, among them" \
+            "$programs GoogleTest programs ($count cases) and the soak under the $bits-bit" \
+            "Wine loader, in $((SECONDS - step)) s"
     done
 
     if [[ " $arches " != *" win32 "* ]]; then
@@ -95,8 +97,8 @@ if [ -f cmake/Windows.cmake ]; then
             { echo "the resources of the 32-bit exe were not all read" >&2; exit 1; }
         bash scripts/wine-session.sh stop build-win64
         trap - EXIT
-        summary+=("win32: not run here; PE32 of the GUI subsystem with system DLLs only," \
-            "its resources pass the 64-bit resources test, the same bytes from a second build")
+        note "win32: not run here; PE32 of the GUI subsystem with system DLLs only," \
+            "its resources pass the 64-bit resources test, the same bytes from a second build"
     fi
 fi
 
