@@ -149,7 +149,7 @@ run)
     set_environment
     # A 32-bit program given to the 64-bit loader where no 32-bit code runs
     # may end at once with exit code 0, as if it had passed.
-    if [ -f "$1" ] && program_bits=$(pe_bits "$1") && [ "$program_bits" != "$bits" ]; then
+    if [ -f "${1:-}" ] && program_bits=$(pe_bits "$1") && [ "$program_bits" != "$bits" ]; then
         echo "$1 is a $program_bits-bit program; this is the $bits-bit session of $build" >&2
         exit 1
     fi
