@@ -110,6 +110,35 @@ TEST_F(AddTest, SelectedRowWithoutPathIsRemovedSafely) {
     ExpectAligned();
 }
 
+TEST_F(AddTest, SavesAtOnceExactlyWhenItMovedARow) {
+    ListUntrusted(3);
+    watch.AddSelected();               // nothing selected
+    untrusted.AddString("stray.exe");  // a row with no path: removed, nothing trusted
+    Select({3});
+    watch.AddSelected();
+    EXPECT_EQ(files.writes, 0);
+    EXPECT_EQ(files.files.count(kKnownFileName), 0u);
+
+    Select({0, 2});
+    watch.AddSelected();
+    EXPECT_EQ(files.writes, 1);
+    EXPECT_EQ(files.files[kKnownFileName], Path("p0.exe") + "\r\n" + Path("p2.exe") + "\r\n");
+}
+
+TEST_F(AddTest, FailedSaveKeepsTheAdditionForTheNextSave) {
+    ListUntrusted(2);
+    files.failWrites = true;
+    Select({0});
+    watch.AddSelected();
+    EXPECT_EQ(watch.m_known, (StringList{Path("p0.exe")}));
+    EXPECT_EQ(files.files.count(kKnownFileName), 0u);
+
+    files.failWrites = false;
+    Select({0});
+    watch.AddSelected();
+    EXPECT_EQ(files.files[kKnownFileName], Path("p0.exe") + "\r\n" + Path("p1.exe") + "\r\n");
+}
+
 // A list box that reports a selection it cannot delete: the operation must still end.
 class StuckListBox : public ListBoxModel {
   public:
