@@ -32,8 +32,17 @@ void alertDlg::RewritePlacement() {
     ::RewritePlacement(*this);
 }
 
-void alertDlg::AddAlertName(const std::string& name) {
-    m_list.AddString(name.c_str());
+void alertDlg::AddAlertName(const std::string& name, const std::string& path) {
+    // The list is sorted, so rows move as names are added: each row keeps the
+    // index of its path as its item data, which moves with it.
+    m_paths.push_back(path);
+    int row = m_list.AddString(name.c_str());
+    if (row >= 0) m_list.SetItemData(row, m_paths.size() - 1);
+}
+
+std::string alertDlg::PathOfRow(int row) const {
+    DWORD_PTR index = m_list.GetItemData(row);
+    return index < m_paths.size() ? m_paths[index] : std::string();
 }
 
 void alertDlg::ShowAlert() {
@@ -46,6 +55,7 @@ bool alertDlg::IsAlertVisible() const {
 
 void alertDlg::EmptyList() {
     while (m_list.GetCount() > 0) m_list.DeleteString(0);
+    m_paths.clear();
 }
 
 void alertDlg::OnIgnore() {

@@ -132,7 +132,7 @@ void ProcessWatch::ExaminePath(const std::string& path, StringList& running) {
     if (m_untrustedRows->AddString(name.c_str()) < 0) return;
     m_untrusted.push_back(path);
     m_alertWindow->RewritePlacement();
-    m_alertWindow->AddAlertName(name);
+    m_alertWindow->AddAlertName(name, path);
     m_alertWindow->ShowAlert();
 }
 
