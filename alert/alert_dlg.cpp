@@ -28,6 +28,12 @@ void alertDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_ALERT_LIST, m_list);
 }
 
+BOOL alertDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    m_tip.Create(m_list.m_hWnd, [this](int row) { return PathOfRow(row); });
+    return TRUE;
+}
+
 void alertDlg::RewritePlacement() {
     ::RewritePlacement(*this);
 }

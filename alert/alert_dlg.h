@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/list_tip.h"
 #include "framework/framework.h"
 #include "watch/ports.h"
 
@@ -35,6 +36,7 @@ class alertDlg : public CDialog, public AlertWindow {
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
 
     //! Called when "Ignore" is clicked: the list is emptied and the window hidden.
     void OnIgnore();
@@ -48,4 +50,5 @@ class alertDlg : public CDialog, public AlertWindow {
 
     //! The paths of the names listed, in the order announced; each row keeps its index.
     std::vector<std::string> m_paths;
+    ListTip m_tip;
 };
