@@ -467,6 +467,32 @@ TEST_F(Vardion, AddMovesSeveralRowsIntoTheTrustedList) {
     EXPECT_EQ(known.compare(0, 8, "\\Device\\"), 0);  // the system's device form of paths
 }
 
+TEST_F(Vardion, AddSavesAtOnceSoAKilledRunKeepsTheProgramTrusted) {
+    Start();
+    IgnoreFirstAlert();
+    StartProgram("kept tool.exe", "my tools");
+    Rows rows;
+    ASSERT_TRUE(WaitFor([&] { return Contains(rows = ReadList(untrustedList), "kept tool.exe"); }));
+    Click(main, kAdd);  // nothing selected
+    Settle();
+    EXPECT_FALSE(FileExists(File("known.dat")));
+
+    auto row = std::find(rows.begin(), rows.end(), "kept tool.exe") - rows.begin();
+    ::SendMessageA(untrustedList, LB_SETSEL, TRUE, row);
+    Click(main, kAdd);
+    const std::string saved = ImagePathOf(programs.back().hProcess) + "\r\n";
+    EXPECT_TRUE(WaitFor([&] { return ReadFile(File("known.dat")) == saved; }));
+    ::TerminateProcess(vardion.hProcess, 1);
+    ASSERT_EQ(::WaitForSingleObject(vardion.hProcess, 5000), WAIT_OBJECT_0);
+    ForgetEndedRun();
+    EXPECT_EQ(ReadFile(File("known.dat")), saved);
+    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
+
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "kept tool.exe"); }));
+    EXPECT_FALSE(Contains(ReadList(untrustedList), "kept tool.exe"));
+}
+
 TEST_F(Vardion, TipShowsTheWholePathOfTheUntrustedRowUnderThePointer) {
     Start();
     IgnoreFirstAlert();
