@@ -28,12 +28,27 @@ void alertDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_ALERT_LIST, m_list);
 }
 
+BOOL alertDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    m_tip.Create(m_list.m_hWnd, [this](int row) { return PathOfRow(row); });
+    return TRUE;
+}
+
 void alertDlg::RewritePlacement() {
     ::RewritePlacement(*this);
 }
 
-void alertDlg::AddAlertName(const std::string& name) {
-    m_list.AddString(name.c_str());
+void alertDlg::AddAlertName(const std::string& name, const std::string& path) {
+    // The list is sorted, so rows move as names are added: each row keeps the
+    // index of its path as its item data, which moves with it.
+    m_paths.push_back(path);
+    int row = m_list.AddString(name.c_str());
+    if (row >= 0) m_list.SetItemData(row, m_paths.size() - 1);
+}
+
+std::string alertDlg::PathOfRow(int row) const {
+    DWORD_PTR index = m_list.GetItemData(row);
+    return index < m_paths.size() ? m_paths[index] : std::string();
 }
 
 void alertDlg::ShowAlert() {
@@ -46,6 +61,7 @@ bool alertDlg::IsAlertVisible() const {
 
 void alertDlg::EmptyList() {
     while (m_list.GetCount() > 0) m_list.DeleteString(0);
+    m_paths.clear();
 }
 
 void alertDlg::OnIgnore() {

@@ -2,6 +2,10 @@
 // answers with View or Ignore.
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "app/list_tip.h"
 #include "framework/framework.h"
 #include "watch/ports.h"
 
@@ -20,15 +24,19 @@ class alertDlg : public CDialog, public AlertWindow {
 
     // What the scan asks of the window.
     void RewritePlacement() override;
-    void AddAlertName(const std::string& name) override;
+    void AddAlertName(const std::string& name, const std::string& path) override;
     void ShowAlert() override;
     bool IsAlertVisible() const override;
 
     CListBox m_list;
     CVardionDlg* m_pMainDlg = nullptr;
 
+    //! The path a row's name was announced with, empty for no such row.
+    std::string PathOfRow(int row) const;
+
   protected:
     void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
 
     //! Called when "Ignore" is clicked: the list is emptied and the window hidden.
     void OnIgnore();
@@ -39,4 +47,8 @@ class alertDlg : public CDialog, public AlertWindow {
 
   private:
     void EmptyList();
+
+    //! The paths of the names listed, in the order announced; each row keeps its index.
+    std::vector<std::string> m_paths;
+    ListTip m_tip;
 };

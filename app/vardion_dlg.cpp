@@ -48,6 +48,12 @@ BOOL CVardionDlg::OnInitDialog() {
     }
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    // Row i of the untrusted list is entry i of m_untrusted.
+    m_untrustedTip.Create(m_untrustedList.m_hWnd, [this](int row) {
+        return row >= 0 && static_cast<size_t>(row) < m_untrusted.size()
+                   ? m_untrusted[static_cast<size_t>(row)]
+                   : std::string();
+    });
 
     LoadKnown();
     m_alert.Create(IDD_ALERT, nullptr);

@@ -4,6 +4,7 @@
 
 #include "alert/alert_dlg.h"
 #include "app/list_box_port.h"
+#include "app/list_tip.h"
 #include "app/process_source_win32.h"
 #include "framework/framework.h"
 #include "watch/process_watch.h"
@@ -49,6 +50,8 @@ class CVardionDlg : public CDialog, public ProcessWatch, private TrayIcon {
     Win32ProcessSource m_processSource;
     ListBoxPort m_runningPort;
     ListBoxPort m_untrustedPort;
+    //! Shows the full path of the untrusted row under the pointer.
+    ListTip m_untrustedTip;
     //! Broadcast by the shell when it starts again, having lost every icon.
     UINT m_taskbarCreated = 0;
     bool m_closedDown = false;

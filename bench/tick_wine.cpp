@@ -46,7 +46,7 @@ constexpr int kRounds = 101;
 class HiddenAlert : public AlertWindow {
   public:
     void RewritePlacement() override {}
-    void AddAlertName(const std::string&) override {}
+    void AddAlertName(const std::string&, const std::string&) override {}
     void ShowAlert() override {}
     bool IsAlertVisible() const override { return false; }
 };

@@ -26,6 +26,14 @@ class CListBox : public CWnd {
     int GetSelItems(int nMaxItems, LPINT rgIndex) const {
         return Send(LB_GETSELITEMS, nMaxItems, reinterpret_cast<LPARAM>(rgIndex));
     }
+    //! The value kept with row nIndex; LB_ERR when there is no such row.
+    DWORD_PTR GetItemData(int nIndex) const {
+        assert(::IsWindow(m_hWnd));
+        return static_cast<DWORD_PTR>(::SendMessageA(m_hWnd, LB_GETITEMDATA, nIndex, 0));
+    }
+    int SetItemData(int nIndex, DWORD_PTR dwItemData) {
+        return Send(LB_SETITEMDATA, nIndex, static_cast<LPARAM>(dwItemData));
+    }
     int SetSel(int nIndex, BOOL bSelect = TRUE) { return Send(LB_SETSEL, bSelect, nIndex); }
     int GetSelCount() const { return Send(LB_GETSELCOUNT, 0, 0); }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes a PNG of each of Vardion's windows under Xvfb: the main dialog, the
-# alert window and the About box.
+# alert window and the About box, and the tip that shows a program's whole
+# path over a row of each list.
 #
 #   scripts/screenshots.sh [build-dir] [out-dir]   (defaults: build-win, <build-dir>/screenshots)
 #
@@ -37,6 +38,19 @@ shoot() {
     echo "$out/$name.png (still changing)"
 }
 
+# Saves a window with the tip over one of its rows, given "x y w h px py",
+# and draws the pointer at (px, py), where it rests: X leaves it out of a
+# screenshot.
+shoot_tip() {
+    local name=$1 x y w h px py
+    read -r x y w h px py <<<"$2"
+    shoot "$name" "$x $y $w $h" >/dev/null
+    local arrow="$px,$py $px,$((py + 16)) $((px + 4)),$((py + 12)) $((px + 7)),$((py + 18))"
+    arrow+=" $((px + 9)),$((py + 17)) $((px + 6)),$((py + 11)) $((px + 11)),$((py + 11))"
+    convert "$out/$name.png" -fill white -stroke black -draw "polygon $arrow" "$out/$name.png"
+    echo "$out/$name.png"
+}
+
 # Shows the window from its template when the program does not show it.
 from_template() {
     local caption=$1 id=$2
@@ -50,6 +64,13 @@ bash "$session" start "$build"
 trap 'bash "$session" stop "$build"' EXIT
 eval "$(bash "$session" env "$build")"
 
+# A program in a folder whose name has spaces, for the tips to show.
+tool_dir="$WINEPREFIX/drive_c/Program Files/Example Tools"
+mkdir -p "$tool_dir"
+cp "$build/sleeper.exe" "$tool_dir/example tool.exe"
+bash "$session" run "$build" 'C:\Program Files\Example Tools\example tool.exe' \
+    >/dev/null 2>&1 &
+
 # In the output folder, where it may write known.dat.
 (cd "$out" && bash "$OLDPWD/$session" run "$build" "$exe" >/dev/null 2>&1 &)
 driver front Vardion 20 >/dev/null
@@ -61,6 +82,10 @@ else
     shoot alert "$(from_template "Untrusted Process Detected" 103)"
 fi
 shoot main "$(driver front Vardion)"
+
+# The pointer resting on a row, in front of which the tip shows.
+shoot_tip main-tip "$(driver tip Vardion 1002 "example tool.exe")"
+shoot_tip alert-tip "$(driver tip "Untrusted Process Detected" 1008 explorer.exe)"
 
 driver syscommand Vardion 0x10 || true
 if rect=$(driver front "About Vardion" 3); then

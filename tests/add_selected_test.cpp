@@ -1,5 +1,6 @@
 // "<< Add": selected untrusted rows move into the trusted list.
 #include "tests/scan_fixture.h"
+#include "tests/temp_dir.h"
 
 using Rows = std::vector<std::string>;
 
@@ -7,6 +8,8 @@ namespace {
 
 class AddTest : public WatchTest {
   protected:
+    TempDir dir;  // the current directory, where "known.dat" is saved
+
     //! Lists n untrusted programs p0.exe ... by one tick.
     void ListUntrusted(int n) {
         for (int i = 0; i < n; ++i) processes.Start(Path("p" + std::to_string(i) + ".exe"));
@@ -108,6 +111,35 @@ TEST_F(AddTest, SelectedRowWithoutPathIsRemovedSafely) {
     EXPECT_EQ(untrusted.Rows(), (Rows{"p0.exe", "p1.exe"}));
     EXPECT_TRUE(watch.m_known.empty());
     ExpectAligned();
+}
+
+TEST_F(AddTest, SavesAtOnceExactlyWhenItMovedARow) {
+    ListUntrusted(3);
+    watch.AddSelected();               // nothing selected
+    untrusted.AddString("stray.exe");  // a row with no path: removed, nothing trusted
+    Select({3});
+    watch.AddSelected();
+    EXPECT_EQ(files.replaces, 0);
+    EXPECT_FALSE(dir.Exists(kKnownFileName));
+
+    Select({0, 2});
+    watch.AddSelected();
+    EXPECT_EQ(files.replaces, 1);
+    EXPECT_EQ(dir.Read(kKnownFileName), Path("p0.exe") + "\r\n" + Path("p2.exe") + "\r\n");
+}
+
+TEST_F(AddTest, FailedSaveKeepsTheAdditionForTheNextSave) {
+    ListUntrusted(2);
+    files.failCreate = true;
+    Select({0});
+    watch.AddSelected();
+    EXPECT_EQ(watch.m_known, (StringList{Path("p0.exe")}));
+    EXPECT_FALSE(dir.Exists(kKnownFileName));
+
+    files.failCreate = false;
+    Select({0});
+    watch.AddSelected();
+    EXPECT_EQ(dir.Read(kKnownFileName), Path("p0.exe") + "\r\n" + Path("p1.exe") + "\r\n");
 }
 
 // A list box that reports a selection it cannot delete: the operation must still end.

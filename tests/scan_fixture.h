@@ -8,6 +8,7 @@
 
 #include "tests/models/alert_model.h"
 #include "tests/models/list_box_model.h"
+#include "tests/models/faulty_file_system.h"
 #include "tests/models/process_table.h"
 #include "watch/process_watch.h"
 
@@ -24,7 +25,8 @@ class WatchTest : public ::testing::Test {
     ListBoxModel untrusted{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
     AlertModel alert;
     TrayModel tray;
-    ProcessWatch watch{processes, running, untrusted, alert, tray};
+    FaultyFileSystem files;  // "<< Add" saves: its tests run in a directory of their own
+    ProcessWatch watch{processes, running, untrusted, alert, tray, files};
 
     void Trust(const std::string& path) { watch.m_known.push_back(path); }
     void Tick(int times = 1) {

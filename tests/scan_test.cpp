@@ -23,6 +23,7 @@ TEST_F(WatchTest, FirstRunListsEveryDistinctNameOnceInEnumerationOrder) {
     EXPECT_EQ(watch.m_untrusted,
               (StringList{Path("zeta.exe"), Path("Alpha.exe"), Path("beta.exe")}));
     EXPECT_EQ(alert.list.Rows(), (Rows{"Alpha.exe", "beta.exe", "zeta.exe"}));  // sorted
+    EXPECT_EQ(alert.paths, watch.m_untrusted);  // each name with the path it was found at
     EXPECT_TRUE(alert.visible);
     EXPECT_EQ(running.GetCount(), 0);
     ExpectAligned();

@@ -79,8 +79,8 @@ class AlertWindow {
 
     //! Rewrites the window's placement so that the next ShowAlert brings it up restored.
     virtual void RewritePlacement() = 0;
-    //! Adds a base name to the window's sorted list.
-    virtual void AddAlertName(const std::string& name) = 0;
+    //! Adds a base name to the window's sorted list, with the image path it was found at.
+    virtual void AddAlertName(const std::string& name, const std::string& path) = 0;
     //! Shows and activates the window; it may be visible already.
     virtual void ShowAlert() = 0;
     virtual bool IsAlertVisible() const = 0;

@@ -132,7 +132,7 @@ void ProcessWatch::ExaminePath(const std::string& path, StringList& running) {
     if (m_untrustedRows->AddString(name.c_str()) < 0) return;
     m_untrusted.push_back(path);
     m_alertWindow->RewritePlacement();
-    m_alertWindow->AddAlertName(name);
+    m_alertWindow->AddAlertName(name, path);
     m_alertWindow->ShowAlert();
 }
 
@@ -157,14 +157,19 @@ void ProcessWatch::ReconcileRunning(StringList& running) {
 
 void ProcessWatch::AddSelected() {
     int selected[kSelectionBatch];
+    bool moved = false;
     // Ask afresh after every move: each deletion shifts the rows below it.
     while (m_untrustedRows->GetSelItems(kSelectionBatch, selected) > 0) {
         int row = selected[0];
         if (row >= 0 && static_cast<size_t>(row) < m_untrusted.size()) {
             m_known.push_back(m_untrusted[static_cast<size_t>(row)]);
             m_untrusted.erase(m_untrusted.begin() + row);
+            moved = true;
         }
         // A row the list box cannot delete would be reported selected forever.
-        if (m_untrustedRows->DeleteString(row) == ListBox::kError) return;
+        if (m_untrustedRows->DeleteString(row) == ListBox::kError) break;
     }
+    // Saved at once, so that the user's answer outlives a Vardion that is
+    // killed; a save that fails leaves the list for the next one.
+    if (moved) SaveKnown();
 }

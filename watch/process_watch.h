@@ -22,7 +22,8 @@ class ProcessWatch : public TrustedList {
     //! Called on every timer tick: classifies the running processes and
     //! brings the two lists, the alert window and the tray image up to date.
     void ScanProcesses();
-    //! Called when "<< Add" is clicked: moves every selected untrusted row into the trusted list.
+    //! Called when "<< Add" is clicked: moves every selected untrusted row into
+    //! the trusted list and, when it moved any, saves the list.
     void AddSelected();
 
     //! Image paths, row for row with the untrusted list box.

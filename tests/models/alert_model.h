@@ -10,9 +10,10 @@
 class AlertModel : public AlertWindow {
   public:
     void RewritePlacement() override { calls.push_back("RewritePlacement"); }
-    void AddAlertName(const std::string& name) override {
+    void AddAlertName(const std::string& name, const std::string& path) override {
         calls.push_back("AddAlertName " + name);
         list.AddString(name.c_str());
+        paths.push_back(path);
     }
     void ShowAlert() override {
         calls.push_back("ShowAlert");
@@ -26,11 +27,13 @@ class AlertModel : public AlertWindow {
     //! What "Ignore" does: the list emptied, the window hidden.
     void Ignore() {
         while (list.GetCount() > 0) list.DeleteString(0);
+        paths.clear();
         visible = false;
     }
 
     bool visible = false;
     ListBoxModel list{ListBoxModel::Order::Sorted};
+    std::vector<std::string> paths;  //!< the path given with each name, in the order announced
     std::vector<std::string> calls;
     mutable int visibilityQueries = 0;
 };

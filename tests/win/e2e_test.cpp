@@ -65,6 +65,14 @@ HWND FindTopLevel(DWORD processId, const char* caption, const char* windowClass 
     return nullptr;
 }
 
+std::string Narrow(const std::wstring& wide) {
+    int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0], bytes, nullptr, nullptr);
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
 // The rows of a list box in another process. LB_GETTEXT must be sent in its
 // wide form across processes: the 8-bit one hands back UTF-16 under Wine.
 Rows ReadList(HWND list) {
@@ -76,14 +84,19 @@ Rows ReadList(HWND list) {
         std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
         LRESULT got = ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
         wide.resize(got > 0 ? static_cast<size_t>(got) : 0);
-        int bytes =
-            ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-        std::string text(static_cast<size_t>(bytes), '\0');
-        ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0], bytes, nullptr, nullptr);
-        text.resize(std::strlen(text.c_str()));
-        rows.push_back(text);
+        rows.push_back(Narrow(wide));
     }
     return rows;
+}
+
+// The text of a window in another process; a tooltip's is the tip it shows.
+std::string WindowText(HWND window) {
+    LRESULT length = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+    LRESULT got =
+        ::SendMessageW(window, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(&wide[0]));
+    wide.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return Narrow(wide);
 }
 
 bool Contains(const Rows& rows, const std::string& text) {
@@ -296,6 +309,49 @@ class Vardion : public ::testing::Test {
 
     bool Running() { return ::WaitForSingleObject(vardion.hProcess, 0) == WAIT_TIMEOUT; }
 
+    //! Rests the real pointer on the middle of a row of a list box.
+    void PointAt(HWND list, int row) {
+        RECT client;
+        ::GetClientRect(list, &client);
+        LRESULT top = ::SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+        LRESULT height = ::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+        POINT at = {client.right / 2, static_cast<LONG>((row - top) * height + height / 2)};
+        ::ClientToScreen(list, &at);
+        PointTo(at);
+        EXPECT_EQ(::WindowFromPoint(at), list) << "row " << row << " is covered";
+    }
+
+    void PointTo(POINT at) {
+        // Wine can report a pointer that a program set back where it was a
+        // moment before. Set twice, the second time a pixel beside the first,
+        // a late report of the first move falls where the pointer rests.
+        for (POINT step : {at, POINT{at.x + 1, at.y}}) {
+            POINT now = {};
+            for (int attempt = 0; attempt < 10; ++attempt) {
+                ::SetCursorPos(step.x, step.y);
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                if (::GetCursorPos(&now) && now.x == step.x && now.y == step.y) break;
+            }
+            EXPECT_TRUE(now.x == step.x && now.y == step.y) << now.x << ", " << now.y;
+        }
+    }
+
+    //! The text of the tip that Vardion shows now; empty when it shows none.
+    std::string TipText() {
+        HWND tip = nullptr;
+        while ((tip = ::FindWindowExA(nullptr, tip, "tooltips_class32", nullptr)) != nullptr) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(tip, &owner);
+            if (owner == vardion.dwProcessId && ::IsWindowVisible(tip)) return WindowText(tip);
+        }
+        return {};
+    }
+
+    ::testing::AssertionResult TipShows(const std::string& text) {
+        if (WaitFor([&] { return TipText() == text; }, 5000)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the tip shows \"" << TipText() << "\"";
+    }
+
     //! Lets go of a run that has ended, so that the next Start begins another.
     void ForgetEndedRun() {
         ::CloseHandle(vardion.hProcess);
@@ -409,6 +465,74 @@ TEST_F(Vardion, AddMovesSeveralRowsIntoTheTrustedList) {
     EXPECT_NE(known.find(tail), std::string::npos);
     EXPECT_EQ(known.find(listed[1]), std::string::npos);
     EXPECT_EQ(known.compare(0, 8, "\\Device\\"), 0);  // the system's device form of paths
+}
+
+TEST_F(Vardion, AddSavesAtOnceSoAKilledRunKeepsTheProgramTrusted) {
+    Start();
+    IgnoreFirstAlert();
+    StartProgram("kept tool.exe", "my tools");
+    Rows rows;
+    ASSERT_TRUE(WaitFor([&] { return Contains(rows = ReadList(untrustedList), "kept tool.exe"); }));
+    Click(main, kAdd);  // nothing selected
+    Settle();
+    EXPECT_FALSE(FileExists(File("known.dat")));
+
+    auto row = std::find(rows.begin(), rows.end(), "kept tool.exe") - rows.begin();
+    ::SendMessageA(untrustedList, LB_SETSEL, TRUE, row);
+    Click(main, kAdd);
+    const std::string saved = ImagePathOf(programs.back().hProcess) + "\r\n";
+    EXPECT_TRUE(WaitFor([&] { return ReadFile(File("known.dat")) == saved; }));
+    ::TerminateProcess(vardion.hProcess, 1);
+    ASSERT_EQ(::WaitForSingleObject(vardion.hProcess, 5000), WAIT_OBJECT_0);
+    ForgetEndedRun();
+    EXPECT_EQ(ReadFile(File("known.dat")), saved);
+    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
+
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "kept tool.exe"); }));
+    EXPECT_FALSE(Contains(ReadList(untrustedList), "kept tool.exe"));
+}
+
+TEST_F(Vardion, TipShowsTheWholePathOfTheUntrustedRowUnderThePointer) {
+    Start();
+    IgnoreFirstAlert();
+    TrustAll();
+    StartProgram("first tool.exe", "my tools");
+    StartProgram("second.exe", "my tools");
+    Rows rows;
+    ASSERT_TRUE(WaitFor([&] { return (rows = ReadList(untrustedList)).size() == 2; }));
+    // The alert they raised is the active window, moved off the list.
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
+    ::SetWindowPos(alert, nullptr, 600, 450, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ASSERT_NE(::GetForegroundWindow(), main);
+
+    PointAt(untrustedList, 0);
+    EXPECT_TRUE(TipShows(File("my tools\\" + rows[0])));
+    PointAt(untrustedList, 1);
+    EXPECT_TRUE(TipShows(File("my tools\\" + rows[1])));
+    PointAt(untrustedList, 4);  // below the last row
+    EXPECT_TRUE(TipShows(""));
+    PointAt(untrustedList, 0);
+    EXPECT_TRUE(TipShows(File("my tools\\" + rows[0])));
+    RECT add;
+    ::GetWindowRect(::GetDlgItem(main, kAdd), &add);
+    PointTo({(add.left + add.right) / 2, (add.top + add.bottom) / 2});
+    EXPECT_TRUE(TipShows(""));
+}
+
+TEST_F(Vardion, TipOverAnAlertRowShowsThePathItWasAnnouncedWithAlsoAfterAdd) {
+    Start();
+    IgnoreFirstAlert();
+    TrustAll();
+    StartProgram("b tool.exe", "my tools");
+    StartProgram("a tool.exe", "other tools");
+    ASSERT_TRUE(WaitFor([&] { return ReadList(alertList) == Rows{"a tool.exe", "b tool.exe"}; }));
+    TrustAll();
+
+    PointAt(alertList, 0);
+    EXPECT_TRUE(TipShows(File("other tools\\a tool.exe")));
+    PointAt(alertList, 1);
+    EXPECT_TRUE(TipShows(File("my tools\\b tool.exe")));
 }
 
 TEST_F(Vardion, EnterActsAsAddAndEscDoesNothing) {

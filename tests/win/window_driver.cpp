@@ -9,12 +9,20 @@
 //   window_driver show <caption>             show a hidden window (SW_SHOW)
 //   window_driver template <exe> <id>        show dialog template <id> of <exe> as it
 //                                            stands, until killed
+//   window_driver tip <caption> <list> <row> bring the window to the front, rest the
+//                                            pointer on the row of list box <list>
+//                                            whose text is <row> (row 0 if none),
+//                                            wait for the tip; print the rectangle
+//                                            of the window and the tip together and
+//                                            the pointer's place in it, "x y width
+//                                            height px py", and the tip's text on stderr
 // Exit status: 0 done, 1 no such window, 2 bad arguments.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -25,11 +33,12 @@ HWND FindVisible(const char* caption) {
     return window;
 }
 
-int Front(const char* caption, double seconds) {
+// Waits until the window is visible, brings it to the front and lets it paint.
+HWND BringToFront(const char* caption, double seconds) {
     DWORD start = GetTickCount();
     HWND window;
     while (!(window = FindVisible(caption))) {
-        if (GetTickCount() - start > seconds * 1000) return 1;
+        if (GetTickCount() - start > seconds * 1000) return nullptr;
         Sleep(20);
     }
     SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -38,9 +47,95 @@ int Front(const char* caption, double seconds) {
     // once its thread has painted everything, controls included.
     RedrawWindow(window, nullptr, nullptr,
                  RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    return window;
+}
+
+int Front(const char* caption, double seconds) {
+    HWND window = BringToFront(caption, seconds);
+    if (!window) return 1;
     RECT r;
     GetWindowRect(window, &r);
     std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    return 0;
+}
+
+// A list box's row text or a window's text, read across processes in the
+// wide form: the 8-bit one hands back UTF-16 under Wine.
+std::string Narrow(const std::wstring& wide) {
+    char text[2048] = "";
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text - 1, nullptr, nullptr);
+    return text;
+}
+
+int FindRow(HWND list, const char* text) {
+    LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t row[1024] = L"";
+        if (SendMessageW(list, LB_GETTEXTLEN, i, 0) >= 1024) continue;
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(row));
+        if (Narrow(row) == text) return static_cast<int>(i);
+    }
+    std::fprintf(stderr, "no row \"%s\": row 0 instead\n", text);
+    return 0;
+}
+
+// Wine can put a pointer that a program set back where it was a moment
+// before: set it until it stays, then a pixel beside, on the same row.
+void RestPointer(POINT at) {
+    for (int step = 0; step < 2; ++step, ++at.x) {
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            SetCursorPos(at.x, at.y);
+            Sleep(100);
+            POINT now;
+            if (GetCursorPos(&now) && now.x == at.x && now.y == at.y) break;
+        }
+    }
+}
+
+HWND VisibleTip(DWORD processId) {
+    HWND tip = nullptr;
+    while ((tip = FindWindowExA(nullptr, tip, "tooltips_class32", nullptr)) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(tip, &owner);
+        if (owner == processId && IsWindowVisible(tip)) return tip;
+    }
+    return nullptr;
+}
+
+int Tip(const char* caption, int listId, const char* rowText) {
+    HWND window = BringToFront(caption, 10);
+    HWND list = window ? GetDlgItem(window, listId) : nullptr;
+    if (!list) return 1;
+    int row = FindRow(list, rowText);
+    RECT rowRect;
+    if (SendMessageW(list, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rowRect)) == LB_ERR) {
+        return 1;
+    }
+    RECT client;
+    GetClientRect(list, &client);
+    if (rowRect.top < 0 || rowRect.bottom > client.bottom) {
+        SendMessageW(list, LB_SETTOPINDEX, row, 0);  // scrolled into view: rows stay as they are
+        SendMessageW(list, LB_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rowRect));
+    }
+    POINT at = {(rowRect.left + rowRect.right) / 2, (rowRect.top + rowRect.bottom) / 2};
+    ClientToScreen(list, &at);
+    RestPointer(at);
+
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    HWND tip = nullptr;
+    for (int waited = 0; !(tip = VisibleTip(processId)) && waited < 5000; waited += 50) Sleep(50);
+    if (!tip) return 1;
+    wchar_t text[2048] = L"";
+    SendMessageW(tip, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text));
+    std::fprintf(stderr, "tip over \"%s\": %s\n", rowText, Narrow(text).c_str());
+
+    RECT shown, tipRect;
+    GetWindowRect(window, &shown);
+    GetWindowRect(tip, &tipRect);
+    UnionRect(&shown, &shown, &tipRect);
+    std::printf("%ld %ld %ld %ld %ld %ld\n", shown.left, shown.top, shown.right - shown.left,
+                shown.bottom - shown.top, at.x - shown.left, at.y - shown.top);
     return 0;
 }
 
@@ -82,6 +177,9 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "template") == 0) {
         return ShowTemplate(argv[2], std::atoi(argv[3]));
     }
-    std::fprintf(stderr, "usage: window_driver front|syscommand|show|template ...\n");
+    if (argc == 5 && std::strcmp(argv[1], "tip") == 0) {
+        return Tip(argv[2], std::atoi(argv[3]), argv[4]);
+    }
+    std::fprintf(stderr, "usage: window_driver front|syscommand|show|template|tip ...\n");
     return 2;
 }

@@ -1,0 +1,51 @@
+// Image paths as a tip shows them: the drive letter in place of the device.
+#include <gtest/gtest.h>
+
+#include "watch/display_path.h"
+
+namespace {
+
+// As the system names them: C: and D: on volumes whose names share a start.
+const DriveTable kDrives = {
+    {'C', "\\Device\\HarddiskVolume1"},
+    {'D', "\\Device\\HarddiskVolume10"},
+    {'Z', "\\Device\\HarddiskVolume2"},
+};
+
+TEST(DisplayPath, DeviceOfADriveBecomesItsLetter) {
+    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\Program Files\\My Tool\\tool.exe", kDrives),
+              "C:\\Program Files\\My Tool\\tool.exe");
+    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume10\\tool.exe", kDrives), "D:\\tool.exe");
+    EXPECT_EQ(DisplayPath("\\device\\HARDDISKVOLUME2\\tool.exe", kDrives), "Z:\\tool.exe");
+    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\", kDrives), "C:\\");
+
+    DriveTable nested = {{'N', "\\Device\\Share"}, {'S', "\\Device\\Share\\Inner"}};
+    EXPECT_EQ(DisplayPath("\\Device\\Share\\Inner\\tool.exe", nested), "S:\\tool.exe");
+    EXPECT_EQ(DisplayPath("\\Device\\Share\\Other\\tool.exe", nested), "N:\\Other\\tool.exe");
+}
+
+TEST(DisplayPath, PathOnNoDriveIsShownAsRecorded) {
+    for (const char* path : {"\\Device\\HarddiskVolume3\\tool.exe",
+                             "\\Device\\HarddiskVolume100\\tool.exe",  // neither 1 nor 10
+                             "\\Device\\HarddiskVolume1",              // exactly the device
+                             "\\Device\\HarddiskVolume1tool.exe", "tool.exe", ""}) {
+        EXPECT_EQ(DisplayPath(path, kDrives), path);
+    }
+    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\tool.exe", {}),
+              "\\Device\\HarddiskVolume1\\tool.exe");
+}
+
+TEST(DisplayPath, LongPathKeepsItsStartAndItsEndWithinTheLimit) {
+    std::string path = "\\Device\\HarddiskVolume1\\" + std::string(3000, 'f') + "\\tool.exe";
+    std::string shown = DisplayPath(path, kDrives);
+    ASSERT_EQ(shown.size(), kTipTextLimit);
+    EXPECT_EQ(shown.substr(0, 4), "C:\\f");
+    EXPECT_EQ(shown.substr(shown.size() - 9), "\\tool.exe");
+    EXPECT_NE(shown.find("f...f"), std::string::npos);
+
+    std::string fits = "\\Device\\HarddiskVolume1\\" + std::string(kTipTextLimit - 3, 'e');
+    EXPECT_EQ(DisplayPath(fits, kDrives), "C:\\" + std::string(kTipTextLimit - 3, 'e'));
+    EXPECT_EQ(DisplayPath(path, kDrives, 2), "C:");
+}
+
+}  // namespace

@@ -1,0 +1,25 @@
+// An image path as a Windows user reads it: with the drive letter where the
+// system reports a device. Shown in the lists' tips only; the lists, the
+// trusted list and "known.dat" keep the device form.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+//! A drive letter and the device it stands for ('C', "\Device\HarddiskVolume1").
+struct DriveDevice {
+    char letter;
+    std::string device;
+};
+using DriveTable = std::vector<DriveDevice>;
+
+//! The most text a tip shows: the tooltip copies at most 1023 characters of it.
+constexpr size_t kTipTextLimit = 1023;
+
+//! `path` with its device replaced by the drive letter and a colon, where the
+//! device of a drive, followed by a backslash, begins it (the longest such
+//! device, case ignored); otherwise `path` as it is. A text longer than
+//! `limit` keeps its start and its end, joined by "...".
+std::string DisplayPath(const std::string& path, const DriveTable& drives,
+                        size_t limit = kTipTextLimit);
