@@ -15,8 +15,9 @@
 //   tick: processes=N trusted=K tick_us=T snapshot_us=S tray_us=R perprocess_floor_us=F arch=A
 //
 // where A is win32 or win64, the build that ran, and with `new=10` before it
-// in the line of the case in which ten new processes appear before every tick. Lines starting with '#' say what follows, and what
-// the rest of the tick costs.
+// in the line of the case in which ten new processes appear before every
+// tick. Lines starting with '#' say what follows, and what the rest of the
+// tick costs.
 //
 //   tick_wine.exe [sleeper.exe]   with a sleeper, also with 100 and 300 extra
 //                                 processes, with 10 new ones before every
