@@ -119,14 +119,19 @@ vardion_add_wine_test(NAME process_source_win32_test
     LIBRARIES vardion_core psapi)
 target_compile_definitions(process_source_win32_test PRIVATE SLEEPER_EXE="$<TARGET_FILE:sleeper>")
 add_dependencies(process_source_win32_test sleeper)
-vardion_add_wine_test(NAME e2e_test
-    SOURCES ${win_tests}/e2e_test.cpp
-    LIBRARIES psapi shell32 user32
-    TIMEOUT 300)
-target_compile_definitions(e2e_test PRIVATE VARDION_EXE="$<TARGET_FILE:Vardion>"
-                                            SLEEPER_EXE="$<TARGET_FILE:sleeper>")
-target_include_directories(e2e_test PRIVATE ${PROJECT_SOURCE_DIR})
-add_dependencies(e2e_test Vardion sleeper)
+# vardion_add_e2e_test(<name> <sources>...): an end-to-end test program on the
+# fixture of tests/win/e2e_fixture.h, run against the real Vardion.exe.
+function(vardion_add_e2e_test name)
+    vardion_add_wine_test(NAME ${name}
+        SOURCES ${ARGN}
+        LIBRARIES psapi shell32 user32 advapi32
+        TIMEOUT 300)
+    target_compile_definitions(${name} PRIVATE VARDION_EXE="$<TARGET_FILE:Vardion>"
+                                               SLEEPER_EXE="$<TARGET_FILE:sleeper>")
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    add_dependencies(${name} Vardion sleeper)
+endfunction()
+vardion_add_e2e_test(e2e_test ${win_tests}/e2e_test.cpp)
 
 # The tick against its floor under Wine: a program that prints figures, run by
 # scripts/bench-wine.sh, not a test.

@@ -1,0 +1,375 @@
+// The end-to-end suite's fixture: a real Vardion.exe, driven from outside as
+// the window system and a user would. It is started in a fresh working
+// directory, its windows are found by caption, its list boxes read across
+// processes, its buttons clicked, its tray callback posted, and "known.dat"
+// read after Exit. Each end-to-end test program includes it.
+#pragma once
+
+#include <windows.h>
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/win/fresh_directory.h"
+
+#ifndef VARDION_EXE
+#error "VARDION_EXE names the program under test"
+#endif
+#ifndef SLEEPER_EXE
+#error "SLEEPER_EXE names the small program the tests start under other names"
+#endif
+
+namespace e2e {
+
+using Rows = std::vector<std::string>;
+constexpr int kAdd = 1;
+constexpr int kUntrusted = 1002;
+constexpr int kRunning = 1003;
+constexpr int kView = 1005;
+constexpr int kIgnore = 1006;
+constexpr int kAlertList = 1008;
+constexpr UINT kTrayCallback = WM_USER;
+
+// A Unix path from the build, as Wine's drive Z: sees it.
+inline std::string WindowsPath(std::string path) {
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
+
+// A top-level window of one process by its caption, hidden ones included.
+inline HWND FindTopLevel(DWORD processId, const char* caption, const char* windowClass = "#32770") {
+    HWND window = nullptr;
+    while ((window = ::FindWindowExA(nullptr, window, windowClass, caption)) != nullptr) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) return window;
+    }
+    return nullptr;
+}
+
+inline std::string Narrow(const std::wstring& wide) {
+    int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0], bytes, nullptr, nullptr);
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+// The rows of a list box in another process. LB_GETTEXT must be sent in its
+// wide form across processes: the 8-bit one hands back UTF-16 under Wine.
+inline Rows ReadList(HWND list) {
+    Rows rows;
+    LRESULT count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        LRESULT length = ::SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        if (length < 0) continue;
+        std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
+        LRESULT got = ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
+        wide.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        rows.push_back(Narrow(wide));
+    }
+    return rows;
+}
+
+// The text of a window in another process; a tooltip's is the tip it shows.
+inline std::string WindowText(HWND window) {
+    LRESULT length = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+    LRESULT got =
+        ::SendMessageW(window, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(&wide[0]));
+    wide.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return Narrow(wide);
+}
+
+inline bool Contains(const Rows& rows, const std::string& text) {
+    return std::find(rows.begin(), rows.end(), text) != rows.end();
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+inline bool FileExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+inline bool CanCreateFileIn(const std::string& dir) {
+    std::string probe = dir + "\\write-probe";
+    HANDLE file = ::CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(file);
+    ::DeleteFileA(probe.c_str());
+    return true;
+}
+
+// Makes a directory refuse new entries for as long as it lives, by the
+// Linux file system's immutable attribute: as root under Wine, no Windows
+// permission or attribute refuses a write. Wine starts a Linux program for
+// CreateProcess of one.
+class LockedDirectory {
+  public:
+    explicit LockedDirectory(const std::string& dir) : m_dir(dir), m_unixPath(UnixPath(dir)) {
+        // The handle of a Linux program does not tell when it has ended: look for the effect.
+        if (!m_unixPath.empty() && Chattr("+i")) {
+            m_locked = WaitFor([&] { return !CanCreateFileIn(m_dir); }, 5000);
+        }
+    }
+    ~LockedDirectory() {
+        if (!m_unixPath.empty() && Chattr("-i")) WaitFor([&] { return CanCreateFileIn(m_dir); });
+    }
+    LockedDirectory(const LockedDirectory&) = delete;
+    LockedDirectory& operator=(const LockedDirectory&) = delete;
+
+    bool locked() const { return m_locked; }
+
+  private:
+    static std::string UnixPath(const std::string& dir) {
+        using ToUnix = char*(CDECL*)(const WCHAR*);
+        auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+        if (!toUnix) return {};
+        std::wstring wide(dir.begin(), dir.end());
+        char* unix = toUnix(wide.c_str());
+        if (!unix) return {};
+        std::string path = unix;
+        ::HeapFree(::GetProcessHeap(), 0, unix);
+        return path;
+    }
+
+    bool Chattr(const char* change) {
+        const char chattr[] = "Z:\\usr\\bin\\chattr";
+        std::string command = std::string("/usr/bin/chattr ") + change + " \"" + m_unixPath + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (!::CreateProcessA(chattr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &process)) {
+            return false;
+        }
+        ::WaitForSingleObject(process.hProcess, 10000);
+        ::CloseHandle(process.hProcess);
+        ::CloseHandle(process.hThread);
+        return true;
+    }
+
+    std::string m_dir;
+    std::string m_unixPath;
+    bool m_locked = false;
+};
+
+// The image path of a program the test started, as the system reports it.
+inline std::string ImagePathOf(HANDLE process) {
+    char path[1024];
+    DWORD length = ::GetProcessImageFileNameA(process, path, sizeof path);
+    return std::string(path, length);
+}
+
+// One run of Vardion in a working directory of its own, and the small
+// programs a test starts beside it.
+class Vardion : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(MakeFreshDirectory("vardion-e2e", dir)) << dir; }
+
+    void TearDown() override {
+        for (PROCESS_INFORMATION& program : programs) {
+            ::TerminateProcess(program.hProcess, 0);
+            ::WaitForSingleObject(program.hProcess, 5000);
+            ::CloseHandle(program.hProcess);
+            ::CloseHandle(program.hThread);
+        }
+        programs.clear();
+        if (vardion.hProcess) {
+            ::TerminateProcess(vardion.hProcess, 0);
+            ::WaitForSingleObject(vardion.hProcess, 5000);
+            ::CloseHandle(vardion.hProcess);
+            ::CloseHandle(vardion.hThread);
+            vardion = {};
+        }
+    }
+
+    std::string File(const std::string& name) const { return dir + "\\" + name; }
+
+    //! Starts Vardion.exe in the test's directory and waits for its main window.
+    void Start() {
+        std::string exe = WindowsPath(VARDION_EXE);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        std::string command = "\"" + exe + "\"";
+        ASSERT_TRUE(::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                     dir.c_str(), &startup, &vardion))
+            << exe;
+        ASSERT_TRUE(WaitFor([&] {
+            main = FindTopLevel(vardion.dwProcessId, "Vardion");
+            alert = FindTopLevel(vardion.dwProcessId, "Untrusted Process Detected");
+            return main && alert && ::IsWindowVisible(main) && ::GetDlgItem(main, kRunning);
+        })) << "no main window";
+        untrustedList = ::GetDlgItem(main, kUntrusted);
+        runningList = ::GetDlgItem(main, kRunning);
+        alertList = ::GetDlgItem(alert, kAlertList);
+    }
+
+    //! Starts the small program as `folder\\name` under the test's directory.
+    DWORD StartProgram(const std::string& name, const std::string& folder = "bin") {
+        std::string path = dir + "\\" + folder;
+        ::CreateDirectoryA(path.c_str(), nullptr);
+        return StartProgramAt(path + "\\" + name);
+    }
+
+    //! Starts the small program copied to `path`.
+    DWORD StartProgramAt(const std::string& path) {
+        EXPECT_TRUE(::CopyFileA(WindowsPath(SLEEPER_EXE).c_str(), path.c_str(), FALSE)) << path;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION program = {};
+        std::string command = "\"" + path + "\"";
+        EXPECT_TRUE(::CreateProcessA(path.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                     dir.c_str(), &startup, &program))
+            << path;
+        programs.push_back(program);
+        return program.dwProcessId;
+    }
+
+    void EndProgram(DWORD processId) {
+        for (auto it = programs.begin(); it != programs.end(); ++it) {
+            if (it->dwProcessId != processId) continue;
+            ::TerminateProcess(it->hProcess, 0);
+            ::WaitForSingleObject(it->hProcess, 5000);
+            ::CloseHandle(it->hProcess);
+            ::CloseHandle(it->hThread);
+            programs.erase(it);
+            return;
+        }
+    }
+
+    void Click(HWND dialog, int id) {
+        ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+    }
+    void Key(HWND window, UINT key) {
+        ::PostMessageA(window, WM_KEYDOWN, key, 1);
+        ::PostMessageA(window, WM_KEYUP, key, 0xC0000001);
+    }
+    void Tray(UINT mouseMessage) { ::PostMessageA(main, kTrayCallback, 0, mouseMessage); }
+
+    //! Waits until the program has run a few more ticks.
+    void Settle() {
+        // Each posted message is handled after every timer tick that is due.
+        std::this_thread::sleep_for(std::chrono::milliseconds(350));
+        ::SendMessageA(main, WM_NULL, 0, 0);
+    }
+
+    //! Waits for the alert of a first run and answers it with Ignore.
+    void IgnoreFirstAlert() {
+        ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
+        Click(alert, kIgnore);
+        ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(alert); }));
+    }
+
+    //! Trusts every program listed as untrusted now.
+    void TrustAll() {
+        ASSERT_TRUE(WaitFor([&] { return !ReadList(untrustedList).empty(); }));
+        ::SendMessageA(untrustedList, LB_SETSEL, TRUE, -1);
+        Click(main, kAdd);
+        ASSERT_TRUE(WaitFor([&] { return ReadList(untrustedList).empty(); }));
+    }
+
+    //! Ends the program the way a user does: Exit from the tray icon's menu.
+    void ExitByTrayMenu() {
+        Tray(WM_RBUTTONDOWN);
+        HWND menu = nullptr;
+        ASSERT_TRUE(WaitFor([&] {
+            menu = ::FindWindowA("#32768", nullptr);
+            return menu && ::IsWindowVisible(menu);
+        })) << "no tray menu";
+        Key(menu, VK_DOWN);
+        Key(menu, VK_RETURN);
+        ASSERT_EQ(::WaitForSingleObject(vardion.hProcess, 10000), WAIT_OBJECT_0) << "still running";
+    }
+
+    bool Running() { return ::WaitForSingleObject(vardion.hProcess, 0) == WAIT_TIMEOUT; }
+
+    //! Rests the real pointer on the middle of a row of a list box.
+    void PointAt(HWND list, int row) {
+        RECT client;
+        ::GetClientRect(list, &client);
+        LRESULT top = ::SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+        LRESULT height = ::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+        POINT at = {client.right / 2, static_cast<LONG>((row - top) * height + height / 2)};
+        ::ClientToScreen(list, &at);
+        PointTo(at);
+        EXPECT_EQ(::WindowFromPoint(at), list) << "row " << row << " is covered";
+    }
+
+    void PointTo(POINT at) {
+        // Wine can report a pointer that a program set back where it was a
+        // moment before. Set twice, the second time a pixel beside the first,
+        // a late report of the first move falls where the pointer rests.
+        for (POINT step : {at, POINT{at.x + 1, at.y}}) {
+            POINT now = {};
+            for (int attempt = 0; attempt < 10; ++attempt) {
+                ::SetCursorPos(step.x, step.y);
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                if (::GetCursorPos(&now) && now.x == step.x && now.y == step.y) break;
+            }
+            EXPECT_TRUE(now.x == step.x && now.y == step.y) << now.x << ", " << now.y;
+        }
+    }
+
+    //! The text of the tip that Vardion shows now; empty when it shows none.
+    std::string TipText() {
+        HWND tip = nullptr;
+        while ((tip = ::FindWindowExA(nullptr, tip, "tooltips_class32", nullptr)) != nullptr) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(tip, &owner);
+            if (owner == vardion.dwProcessId && ::IsWindowVisible(tip)) return WindowText(tip);
+        }
+        return {};
+    }
+
+    ::testing::AssertionResult TipShows(const std::string& text) {
+        if (WaitFor([&] { return TipText() == text; }, 5000)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the tip shows \"" << TipText() << "\"";
+    }
+
+    //! Lets go of a run that has ended, so that the next Start begins another.
+    void ForgetEndedRun() {
+        ::CloseHandle(vardion.hProcess);
+        ::CloseHandle(vardion.hThread);
+        vardion = {};
+    }
+
+    std::string dir;
+    PROCESS_INFORMATION vardion = {};
+    std::vector<PROCESS_INFORMATION> programs;
+    HWND main = nullptr;
+    HWND alert = nullptr;
+    HWND untrustedList = nullptr;
+    HWND runningList = nullptr;
+    HWND alertList = nullptr;
+};
+
+}  // namespace e2e
