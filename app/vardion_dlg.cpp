@@ -7,6 +7,7 @@ namespace {
 
 constexpr UINT_PTR kTimerId = 0;
 constexpr UINT kTickMilliseconds = 100;
+constexpr DWORD kMessageFilterAllow = 1;  // MSGFLT_ALLOW
 
 }  // namespace
 
@@ -60,6 +61,7 @@ BOOL CVardionDlg::OnInitDialog() {
     m_alert.m_pMainDlg = this;
     ::SetTimer(m_hWnd, kTimerId, kTickMilliseconds, nullptr);
     m_taskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
+    AllowTaskbarCreated();
     AddTrayIcon();
     return TRUE;
 }
@@ -78,8 +80,12 @@ BOOL CVardionDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
         case WM_COMMAND:
             if (wParam == IDOK) return CDialog::OnWndMsg(message, wParam, lParam, pResult);
             if (wParam == ID_TRAY_EXIT) {
-                CloseDown();
-                ::PostMessageA(m_hWnd, WM_QUIT, 0, 0);
+                // A menu opened inside a tick (its click handled during the
+                // tick's call to the shell) closes down after that tick.
+                if (Scanning())
+                    m_exitAfterTick = true;
+                else
+                    Exit();
             }
             // Every other command, Esc's IDCANCEL among them, is consumed.
             return TRUE;
@@ -126,7 +132,28 @@ HCURSOR CVardionDlg::OnQueryDragIcon() {
 }
 
 void CVardionDlg::OnTimer(UINT_PTR) {
-    ScanProcesses();
+    // A tick inside another does nothing: the next timer message does the work.
+    if (!ScanProcesses()) return;
+    if (m_exitAfterTick) {
+        m_exitAfterTick = false;
+        Exit();
+    }
+}
+
+void CVardionDlg::Exit() {
+    CloseDown();
+    ::PostMessageA(m_hWnd, WM_QUIT, 0, 0);
+}
+
+void CVardionDlg::AllowTaskbarCreated() {
+    // The system keeps messages from a less privileged shell away from an
+    // elevated window. Found by name: a system without the call has no such filter.
+    using Allow = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+    HMODULE user32 = ::GetModuleHandleA("user32.dll");
+    FARPROC found = user32 ? ::GetProcAddress(user32, "ChangeWindowMessageFilterEx") : nullptr;
+    if (!found) return;
+    auto allow = reinterpret_cast<Allow>(reinterpret_cast<void (*)()>(found));
+    allow(m_hWnd, m_taskbarCreated, kMessageFilterAllow, nullptr);
 }
 
 void CVardionDlg::CloseDown() {

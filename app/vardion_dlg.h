@@ -16,7 +16,7 @@ class CVardionDlg : public CDialog, public ProcessWatch, private TrayIcon {
 
     // The notification-area icon.
     void AddTrayIcon();
-    void SetTrayImage(unsigned iconId) override;
+    bool SetTrayImage(unsigned iconId) override;
     void RemoveTrayIcon();
     //! Called for every tray callback message, with the mouse message in lParam.
     void OnTrayNotify(LPARAM lParam);
@@ -55,4 +55,13 @@ class CVardionDlg : public CDialog, public ProcessWatch, private TrayIcon {
     //! Broadcast by the shell when it starts again, having lost every icon.
     UINT m_taskbarCreated = 0;
     bool m_closedDown = false;
+    //! The tray menu is being tracked: a second press must not open another.
+    bool m_menuOpen = false;
+    //! Exit was chosen inside a tick: the tick ends first.
+    bool m_exitAfterTick = false;
+
+    //! Saves, removes the icon and ends the modal loop.
+    void Exit();
+    //! Lets "TaskbarCreated" through to a Vardion that runs elevated.
+    void AllowTaskbarCreated();
 };

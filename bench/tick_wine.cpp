@@ -55,7 +55,7 @@ class HiddenAlert : public AlertWindow {
 class RealTray : public TrayIcon {
   public:
     explicit RealTray(HWND window) : m_window(window) {}
-    void SetTrayImage(unsigned iconId) override { SetTrayIconImage(m_window, iconId); }
+    bool SetTrayImage(unsigned iconId) override { return SetTrayIconImage(m_window, iconId); }
 
   private:
     HWND m_window;

@@ -210,23 +210,71 @@ TEST_F(WatchTest, LongImagePathsAreReadWhole) {
     EXPECT_EQ(watch.m_untrusted, (StringList{edge}));
 }
 
-TEST_F(WatchTest, FailedEnumerationEmptiesTheRunningListAndStillSetsTheImage) {
+TEST_F(WatchTest, FailedEnumerationEmptiesTheRunningListAndStillBlinks) {
     Trust(Path("a.exe"));
     processes.Start(Path("a.exe"));
     Tick();
     processes.failEnum = true;
-    Tick();
+    alert.visible = true;
+    Tick(2);
     EXPECT_EQ(running.GetCount(), 0);
-    EXPECT_EQ(tray.images.size(), 2u);
+    EXPECT_EQ(tray.images, (std::vector<unsigned>{130, 132}));
 }
 
-TEST_F(WatchTest, TrayBlinksWhileTheAlertIsVisible) {
-    Tick(2);  // hidden: normal image on every tick
-    processes.Start(Path("x.exe"));
-    Tick(4);  // ticks 3 to 6: visible from tick 3 on
-    alert.Ignore();
-    Tick(2);
-    EXPECT_EQ(tray.images, (std::vector<unsigned>{130, 130, 132, 130, 132, 130, 130, 130}));
+// The image is sent when it changes, when the icon was added again, and again
+// after the shell refused it; the blink goes on tick by tick while the alert shows.
+TEST_F(WatchTest, TrayImageIsSentOnlyWhenItChanges) {
+    struct Step {
+        const char* what;
+        bool visible;
+        bool added;     // the icon added again before the tick
+        bool refuse;    // the shell refuses the call
+        unsigned sent;  // 0: nothing sent
+    };
+    const Step steps[] = {
+        {"first tick: the icon's image is not known", false, false, false, 130},
+        {"at rest", false, false, false, 0},
+        {"still at rest", false, false, false, 0},
+        {"alert shown on an even tick: normal image", true, false, false, 0},
+        {"blink: alert image", true, false, false, 132},
+        {"blink: normal image", true, false, false, 130},
+        {"blink: alert image again", true, false, false, 132},
+        {"dismissed: back to normal", false, false, false, 130},
+        {"at rest after the alert", false, false, false, 0},
+        {"icon added again", false, true, false, 130},
+        {"at rest after the new icon", false, false, false, 0},
+        {"alert shown again on an even tick", true, false, false, 0},
+        {"blink refused by the shell", true, false, true, 132},
+        {"image unknown after a refusal", true, false, false, 130},
+        {"blink goes on", true, false, false, 132},
+        {"icon added again while blinking", true, true, false, 130},
+        {"blinking", true, false, false, 132},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        alert.visible = step.visible;
+        tray.refuse = step.refuse;
+        if (step.added) watch.TrayIconAdded();
+        tray.images.clear();
+        Tick();
+        EXPECT_EQ(tray.images,
+                  step.sent ? std::vector<unsigned>{step.sent} : std::vector<unsigned>{});
+    }
+}
+
+TEST_F(WatchTest, TickInsideATickDoesNothing) {
+    Trust(Path("a.exe"));
+    processes.Start(Path("a.exe"));
+    std::vector<bool> nested;
+    // The shell's round trip runs a tick between reconciling and adding rows.
+    tray.during = [&] { nested.push_back(watch.ScanProcesses()); };
+    Tick();
+    EXPECT_EQ(nested, (std::vector<bool>{false}));
+    EXPECT_EQ(running.Rows(), (Rows{"a.exe"}));  // no second row from the inner tick
+    EXPECT_TRUE(g_blinkPhase);                   // inverted once
+    EXPECT_FALSE(watch.Scanning());
+    tray.during = nullptr;
+    EXPECT_TRUE(watch.ScanProcesses());
 }
 
 TEST_F(WatchTest, VisibilityIsAskedOnlyOnEveryOtherTick) {

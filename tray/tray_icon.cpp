@@ -42,17 +42,20 @@ void CVardionDlg::AddTrayIcon() {
     data.uCallbackMessage = kTrayCallback;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     ::Shell_NotifyIconA(NIM_ADD, &data);
+    // The icon comes with the normal image; whatever it is to show now is sent
+    // by the next tick.
+    TrayIconAdded();
 }
 
-void SetTrayIconImage(HWND window, unsigned iconId) {
+bool SetTrayIconImage(HWND window, unsigned iconId) {
     NOTIFYICONDATAA data = Record(window);
     data.hIcon = TrayImage(iconId);
     data.uFlags = NIF_ICON;
-    ::Shell_NotifyIconA(NIM_MODIFY, &data);
+    return ::Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
 }
 
-void CVardionDlg::SetTrayImage(unsigned iconId) {
-    SetTrayIconImage(m_hWnd, iconId);
+bool CVardionDlg::SetTrayImage(unsigned iconId) {
+    return SetTrayIconImage(m_hWnd, iconId);
 }
 
 void CVardionDlg::RemoveTrayIcon() {
@@ -69,6 +72,10 @@ void CVardionDlg::OnTrayNotify(LPARAM lParam) {
             }
             break;
         case WM_RBUTTONDOWN: {
+            // A second press while the menu is open (its loop handles the
+            // messages meanwhile) must not destroy the menu being tracked.
+            if (m_menuOpen) break;
+            m_menuOpen = true;
             m_popupMenu.DestroyMenu();
             m_popupMenu.Attach(::CreatePopupMenu());
             ::AppendMenuA(m_popupMenu.GetSafeHmenu(), MF_STRING, ID_TRAY_EXIT, "&Exit");
@@ -79,6 +86,7 @@ void CVardionDlg::OnTrayNotify(LPARAM lParam) {
             ::SetForegroundWindow(m_hWnd);
             m_popupMenu.TrackPopupMenu(0, cursor.x, cursor.y, this);
             ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
+            m_menuOpen = false;
             break;
         }
         default:

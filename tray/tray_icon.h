@@ -3,5 +3,6 @@
 
 #include <windows.h>
 
-//! Sets the image of the window's icon 0 to icon resource `iconId`; tip and callback stay.
-void SetTrayIconImage(HWND window, unsigned iconId);
+//! Sets the image of the window's icon 0 to icon resource `iconId`; tip and
+//! callback stay. False when the shell did not take it.
+bool SetTrayIconImage(HWND window, unsigned iconId);

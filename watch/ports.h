@@ -91,6 +91,7 @@ class TrayIcon {
   public:
     virtual ~TrayIcon() = default;
 
-    //! Sets the icon's image to icon resource `iconId`, leaving tip and callback as they are.
-    virtual void SetTrayImage(unsigned iconId) = 0;
+    //! Sets the icon's image to icon resource `iconId`, leaving tip and
+    //! callback as they are; false when the shell did not take it.
+    virtual bool SetTrayImage(unsigned iconId) = 0;
 };

@@ -96,7 +96,15 @@ void ProcessWatch::Connect(ProcessSource& processes, ListBox& runningList, ListB
     m_tray = &tray;
 }
 
-void ProcessWatch::ScanProcesses() {
+bool ProcessWatch::ScanProcesses() {
+    if (m_scanning) return false;
+    // Cleared however the tick ends.
+    struct Scanning {
+        bool& flag;
+        explicit Scanning(bool& f) : flag(f) { flag = true; }
+        ~Scanning() { flag = false; }
+    } scanning(m_scanning);
+
     StringList running;
     std::vector<char> pathBuffer;
     for (uint32_t id : EnumerateAll(*m_processes)) {
@@ -109,15 +117,26 @@ void ProcessWatch::ScanProcesses() {
     }
 
     ReconcileRunning(running);
-
-    bool oldPhase = g_blinkPhase;
-    g_blinkPhase = !oldPhase;
-    m_tray->SetTrayImage(!oldPhase && m_alertWindow->IsAlertVisible() ? IDI_TRAY_ALERT
-                                                                      : IDI_TRAY_NORMAL);
+    ShowTrayImage();
 
     for (const std::string& name : running) {
         if (!name.empty()) m_running->AddString(name.c_str());
     }
+    return true;
+}
+
+void ProcessWatch::ShowTrayImage() {
+    // The blink: while the alert shows, the alert image on every other tick.
+    bool oldPhase = g_blinkPhase;
+    g_blinkPhase = !oldPhase;
+    unsigned image =
+        !oldPhase && m_alertWindow->IsAlertVisible() ? IDI_TRAY_ALERT : IDI_TRAY_NORMAL;
+    // Each call is a round trip to the shell, which redraws the icon: it is
+    // made only when the image changes, or when the shell did not take the
+    // last one. The icon may be added again during the call.
+    if (image == m_trayImage) return;
+    m_trayImage = image;
+    if (!m_tray->SetTrayImage(image)) m_trayImage = 0;
 }
 
 void ProcessWatch::ExaminePath(const std::string& path, StringList& running) {

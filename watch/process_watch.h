@@ -21,7 +21,14 @@ class ProcessWatch : public TrustedList {
 
     //! Called on every timer tick: classifies the running processes and
     //! brings the two lists, the alert window and the tray image up to date.
-    void ScanProcesses();
+    //! A tick called inside another (from a message handled during one of its
+    //! calls) does nothing and returns false; the next tick does the work.
+    bool ScanProcesses();
+    //! True while a tick runs.
+    bool Scanning() const { return m_scanning; }
+    //! Called when the tray icon has been added, at start or again: the next
+    //! tick sends its image, whatever the icon showed before.
+    void TrayIconAdded() { m_trayImage = 0; }
     //! Called when "<< Add" is clicked: moves every selected untrusted row into
     //! the trusted list and, when it moved any, saves the list.
     void AddSelected();
@@ -38,10 +45,14 @@ class ProcessWatch : public TrustedList {
   private:
     void ExaminePath(const std::string& path, StringList& running);
     void ReconcileRunning(StringList& running);
+    void ShowTrayImage();
 
     ProcessSource* m_processes = nullptr;
     ListBox* m_running = nullptr;
     ListBox* m_untrustedRows = nullptr;
     AlertWindow* m_alertWindow = nullptr;
     TrayIcon* m_tray = nullptr;
+    //! The image the shell shows now, as far as this program knows; 0 when unknown.
+    unsigned m_trayImage = 0;
+    bool m_scanning = false;
 };

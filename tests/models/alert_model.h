@@ -1,6 +1,7 @@
 // Models of the alert window and the tray icon: state, and every call in order.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,14 @@ class AlertModel : public AlertWindow {
 
 class TrayModel : public TrayIcon {
   public:
-    void SetTrayImage(unsigned iconId) override { images.push_back(iconId); }
+    //! Records every image sent; the shell takes it unless `refuse` is set.
+    bool SetTrayImage(unsigned iconId) override {
+        images.push_back(iconId);
+        if (during) during();
+        return !refuse;
+    }
     std::vector<unsigned> images;
+    bool refuse = false;
+    //! Runs inside each call, as messages handled during the shell's round trip do.
+    std::function<void()> during;
 };
