@@ -126,12 +126,16 @@ function(vardion_add_e2e_test name)
         SOURCES ${ARGN}
         LIBRARIES psapi shell32 user32 advapi32
         TIMEOUT 300)
+    # Every Vardion of the session sees the programs that any test starts, and
+    # the tray icons move as others come and go: one such program at a time.
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK vardion_desktop)
     target_compile_definitions(${name} PRIVATE VARDION_EXE="$<TARGET_FILE:Vardion>"
                                                SLEEPER_EXE="$<TARGET_FILE:sleeper>")
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
     add_dependencies(${name} Vardion sleeper)
 endfunction()
 vardion_add_e2e_test(e2e_test ${win_tests}/e2e_test.cpp)
+vardion_add_e2e_test(e2e_tray_test ${win_tests}/e2e_tray_test.cpp)
 
 # The tick against its floor under Wine: a program that prints figures, run by
 # scripts/bench-wine.sh, not a test.
@@ -151,5 +155,6 @@ target_include_directories(soak PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(soak PRIVATE psapi)
 add_test(NAME soak_short COMMAND soak "Z:$<TARGET_FILE:Vardion>" "Z:$<TARGET_FILE:sleeper>" 20)
 set_tests_properties(soak_short PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120 LABELS wine
+    RESOURCE_LOCK vardion_desktop
     PASS_REGULAR_EXPRESSION "passed: 0 fault" FAIL_REGULAR_EXPRESSION "FAULT|FAILED")
 add_dependencies(soak Vardion sleeper)

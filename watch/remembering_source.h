@@ -35,6 +35,12 @@ class RememberingProcessSource : public ProcessSource {
 
     //! How many paths are held now.
     size_t RememberedCount() const { return m_paths.size(); }
+    //! Whether a path is held for a process with this identifier.
+    bool Remembers(uint32_t processId) const {
+        for (const Remembered& known : m_paths)
+            if (known.id == processId) return true;
+        return false;
+    }
 
   private:
     struct Remembered {

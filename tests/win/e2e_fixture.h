@@ -275,11 +275,21 @@ class Vardion : public ::testing::Test {
     }
     void Tray(UINT mouseMessage) { ::PostMessageA(main, kTrayCallback, 0, mouseMessage); }
 
-    //! Waits until the program has run a few more ticks.
+    //! Waits until the program has handled every message posted to it so far
+    //! and then run a whole tick, so that a check that something did not
+    //! happen has given it the chance to happen.
     void Settle() {
-        // Each posted message is handled after every timer tick that is due.
-        std::this_thread::sleep_for(std::chrono::milliseconds(350));
-        ::SendMessageA(main, WM_NULL, 0, 0);
+        // A row that no running program has: only a tick's reconciliation of
+        // "Running Processes:" deletes it. A timer message is handled only
+        // when no posted one waits, and the row is added between two ticks or
+        // during a tick's call to the shell, which comes after that tick's
+        // reconciliation: the tick that deletes it runs whole afterwards.
+        const wchar_t marker[] = L"(settling: no such program)";
+        LRESULT row =
+            ::SendMessageW(runningList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(marker));
+        ASSERT_GE(row, 0) << "the marker row could not be added";
+        ASSERT_TRUE(WaitFor([&] { return !Contains(ReadList(runningList), Narrow(marker)); }))
+            << "no tick ran";
     }
 
     //! Waits for the alert of a first run and answers it with Ignore.
