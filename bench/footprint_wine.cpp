@@ -4,7 +4,11 @@
 // Kernel handles are counted in the system's handle table, which Wine keeps;
 // Wine keeps no per-process count of GDI and USER objects and answers 0.
 //
-//   footprint_wine.exe <Vardion.exe> [seconds]
+//   footprint_wine.exe <Vardion.exe> [seconds] [blinking|rest]
+// Vardion starts with no trusted list, so its first look raises the alert:
+// "blinking" measures with the alert up and the tray icon blinking (the
+// default), "rest" after pressing the alert's "Ignore". The line "measuring"
+// tells when the span begins; a few seconds after it ends, Vardion is ended.
 #include <windows.h>
 #include <psapi.h>
 
@@ -51,6 +55,28 @@ Sample Take(HANDLE process, DWORD processId) {
     return sample;
 }
 
+constexpr int kIgnore = 1006;
+
+// The alert window of one process, hidden or not.
+HWND AlertOf(DWORD processId) {
+    HWND window = nullptr;
+    while ((window = ::FindWindowExA(nullptr, window, "#32770", "Untrusted Process Detected"))) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == processId) return window;
+    }
+    return nullptr;
+}
+
+bool WaitAlert(DWORD processId, bool visible, int milliseconds) {
+    for (int waited = 0; waited < milliseconds; waited += 50) {
+        HWND alert = AlertOf(processId);
+        if (alert && (::IsWindowVisible(alert) != FALSE) == visible) return true;
+        ::Sleep(50);
+    }
+    return false;
+}
+
 void Print(const char* when, const Sample& s) {
     std::printf("%-6s working set %7.1f KiB   kernel handles %4lu\n", when,
                 static_cast<double>(s.workingSet) / 1024.0, s.handles);
@@ -64,6 +90,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
+    bool rest = argc > 3 && std::string(argv[3]) == "rest";
     std::string dir;
     MakeFreshDirectory("vardion-footprint", dir);
 
@@ -77,12 +104,25 @@ int main(int argc, char** argv) {
         return 1;
     }
     ::WaitForInputIdle(vardion.hProcess, 10000);
-    ::Sleep(2000);  // past start-up and the first alert
+    if (!WaitAlert(vardion.dwProcessId, true, 30000)) {
+        std::fprintf(stderr, "the alert did not show\n");
+    } else if (rest) {
+        HWND alert = AlertOf(vardion.dwProcessId);
+        ::PostMessageA(alert, WM_COMMAND, MAKEWPARAM(kIgnore, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(alert, kIgnore)));
+        if (!WaitAlert(vardion.dwProcessId, false, 10000))
+            std::fprintf(stderr, "the alert did not hide\n");
+    }
+    ::Sleep(1000);  // past the first ticks of the state
     Sample first = Take(vardion.hProcess, vardion.dwProcessId);
+    std::printf("measuring %s\n", rest ? "at rest" : "with the alert blinking");
+    std::fflush(stdout);
     Print("start", first);
     for (int i = 0; i < seconds; ++i) ::Sleep(1000);
     Sample last = Take(vardion.hProcess, vardion.dwProcessId);
     Print("end", last);
+    HWND alert = AlertOf(vardion.dwProcessId);
+    std::printf("alert at the end: %s\n", alert && ::IsWindowVisible(alert) ? "shown" : "hidden");
     double wall = last.wallSeconds - first.wallSeconds;
     double cpu = last.cpuSeconds - first.cpuSeconds;
     if (cpu > 0) {
@@ -103,6 +143,9 @@ int main(int argc, char** argv) {
                     static_cast<long>(last.gdiObjects) - static_cast<long>(first.gdiObjects),
                     static_cast<long>(last.userObjects) - static_cast<long>(first.userObjects));
     }
+    std::printf("result handles=%lu\n", last.handles);
+    std::fflush(stdout);
+    ::Sleep(3000);  // the measuring script's span ends meanwhile
     ::TerminateProcess(vardion.hProcess, 0);
     ::CloseHandle(vardion.hProcess);
     ::CloseHandle(vardion.hThread);
