@@ -139,6 +139,84 @@ TEST_F(TrayTest, SecondPressWhileTheMenuIsOpenIsIgnoredAndExitStillEnds) {
     ASSERT_EQ(::WaitForSingleObject(vardion.hProcess, 10000), WAIT_OBJECT_0) << "still running";
 }
 
+// Stands in for the shell's notification area while it lives: Vardion's next
+// call to the shell that modifies its icon reaches it, and `during` runs while
+// Vardion waits for the answer, inside a tick.
+class StandInShell {
+  public:
+    explicit StandInShell(std::function<void()> during) {
+        s_during = std::move(during);
+        WNDCLASSA type = {};
+        type.lpfnWndProc = Proc;
+        type.hInstance = ::GetModuleHandleA(nullptr);
+        type.lpszClassName = "Shell_TrayWnd";
+        ::RegisterClassA(&type);
+        // Topmost and new: the first of its class that a search finds.
+        m_window =
+            ::CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, "Shell_TrayWnd", "", WS_POPUP, 0, 0,
+                              1, 1, nullptr, nullptr, type.hInstance, nullptr);
+    }
+    ~StandInShell() { ::DestroyWindow(m_window); }
+
+    //! Handles messages until `during` has run; false if it did not in time.
+    bool Serve(int milliseconds) {
+        for (auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+             s_during && std::chrono::steady_clock::now() < end;) {
+            MSG message;
+            while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+        return !s_during;
+    }
+
+  private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message != WM_COPYDATA) return ::DefWindowProcA(window, message, wParam, lParam);
+        if (reinterpret_cast<const COPYDATASTRUCT*>(lParam)->dwData == NIM_MODIFY && s_during) {
+            std::function<void()> during = std::move(s_during);
+            s_during = nullptr;
+            during();
+        }
+        return TRUE;
+    }
+    static std::function<void()> s_during;
+    HWND m_window;
+};
+std::function<void()> StandInShell::s_during;
+
+TEST_F(TrayTest, MenuOpenedInsideATickRunsNoTickThereAndExitStillEnds) {
+    Start();
+    IgnoreFirstAlert();
+    const wchar_t marker[] = L"(a tick inside a tick deletes this)";
+    bool menuShown = false, markerKept = false;
+    {
+        StandInShell shell([&] {
+            // A right click that reaches Vardion while it waits for the shell.
+            ::SendNotifyMessageA(main, kTrayCallback, 0, WM_RBUTTONDOWN);
+            HWND menu = nullptr;
+            menuShown = WaitFor([&] {
+                menu = FindTopLevel(vardion.dwProcessId, nullptr, "#32768");
+                return menu && ::IsWindowVisible(menu);
+            });
+            if (!menuShown) return;
+            // The menu's loop runs: it answers, and ticks are due.
+            ::SendMessageW(runningList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(marker));
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            markerKept = Contains(ReadList(runningList), Narrow(marker));
+            Key(menu, VK_DOWN);
+            Key(menu, VK_RETURN);  // Exit
+            WaitFor([&] { return !::IsWindowVisible(menu); });
+        });
+        // Added again, the icon's image is sent by the next tick, to the stand-in.
+        ::PostMessageA(main, ::RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+        ASSERT_TRUE(shell.Serve(10000)) << "no modify call reached the stand-in shell";
+    }  // gone before Vardion's close-down removes its icon
+    EXPECT_TRUE(menuShown);
+    EXPECT_TRUE(markerKept) << "ticks ran inside the tick";
+    EXPECT_EQ(::WaitForSingleObject(vardion.hProcess, 10000), WAIT_OBJECT_0) << "still running";
+    EXPECT_TRUE(FileExists(File("known.dat")));  // closed down, not killed
+}
+
 TEST_F(Vardion, TipOverAnAlertRowThatANameInsertedAboveMovedShowsItsOwnPath) {
     Start();
     IgnoreFirstAlert();
