@@ -3,6 +3,18 @@
 const char kKnownFileName[] = "known.dat";
 const char kKnownTempName[] = "known.dat.tmp";
 
+namespace {
+
+// A change is read once the file has shown the same stamp on this many
+// checks in a row: two ticks apart, some 200 ms, a writer has finished.
+constexpr int kSteadyChecks = 3;
+// A replace that meets another opener (an indexer, a virus scanner) is tried
+// again, in all for about a quarter of a second.
+constexpr int kReplaceAttempts = 11;
+constexpr unsigned kReplacePauseMilliseconds = 25;
+
+}  // namespace
+
 void ParseKnown(const std::string& bytes, StringList& entries, std::string& tail) {
     tail.clear();
     size_t pos = 0;
@@ -38,20 +50,122 @@ std::string FormatKnown(const StringList& entries, const std::string& tail) {
     return bytes;
 }
 
-void TrustedList::LoadKnown() {
-    std::string bytes;
-    if (!m_files.ReadAll(kKnownFileName, bytes)) return;
-    ParseKnown(bytes, m_known, m_knownTail);
+bool IsCompleteSave(const std::string& bytes) {
+    return bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0;
 }
 
-void TrustedList::SaveKnown() {
-    // Write the whole list beside the file first and only then swap it in, so
-    // that a failure at any step leaves the old list on the disk.
-    if (m_files.WriteAll(kKnownTempName, FormatKnown(m_known, m_knownTail)) &&
-        m_files.Replace(kKnownTempName, kKnownFileName)) {
+void TrustedList::LoadKnown() {
+    using Read = FileSystem::ReadResult;
+    FileStamp stamp = m_files.Stamp(kKnownFileName);
+    std::string bytes;
+    Read read = m_files.Read(kKnownFileName, bytes);
+    std::string temp;
+    if (read == Read::kMissing && m_files.Read(kKnownTempName, temp) == Read::kRead &&
+        IsCompleteSave(temp)) {
+        // A save that ended between writing its file and putting it in place.
+        if (ReplaceWithRetry() == FileSystem::ReplaceResult::kReplaced) {
+            stamp = m_files.Stamp(kKnownFileName);
+            read = m_files.Read(kKnownFileName, bytes);
+        } else {
+            // Trusted for this run, and written by the next save that can write.
+            ParseKnown(temp, m_known, m_knownTail);
+        }
+    }
+    m_seen = stamp;
+    m_steadyChecks = kSteadyChecks;
+    m_loaded = stamp;
+    if (read == Read::kFailed) {
+        m_diskKnown = false;  // read again on every check until it can be
         return;
     }
+    StringList entries;
+    if (read == Read::kRead) ParseKnown(bytes, entries, m_knownTail);
+    m_known.insert(m_known.end(), entries.begin(), entries.end());
+    m_onDisk = std::unordered_set<std::string>(entries.begin(), entries.end());
+    m_diskKnown = true;
+}
+
+bool TrustedList::RefreshKnown() {
+    using Read = FileSystem::ReadResult;
+    FileStamp stamp = m_files.Stamp(kKnownFileName);
+    if (stamp != m_seen) {
+        m_seen = stamp;
+        m_steadyChecks = 1;
+        return false;
+    }
+    if (m_steadyChecks < kSteadyChecks) ++m_steadyChecks;
+    if (m_diskKnown && stamp == m_loaded) return false;
+    if (m_steadyChecks < kSteadyChecks) return false;
+
+    std::string bytes;
+    Read read = m_files.Read(kKnownFileName, bytes);
+    if (read == Read::kFailed) {
+        m_diskKnown = false;
+        return false;
+    }
+    // A file that changed while it was read is read again once it holds still.
+    if (m_files.Stamp(kKnownFileName) != stamp) return false;
+    bool wasKnown = m_diskKnown;
+    StringList entries;
+    std::string tail;
+    if (read == Read::kRead) ParseKnown(bytes, entries, tail);
+    StringList previous = m_known;
+    TakeFromDisk(entries, tail);
+    m_loaded = stamp;
+    // Additions made while the file could not be read are written now that it can be.
+    if (!wasKnown && HasUnsaved()) SaveKnown();
+    return m_known != previous;
+}
+
+void TrustedList::TakeFromDisk(const StringList& disk, const std::string& tail) {
+    std::unordered_set<std::string> onDisk(disk.begin(), disk.end());
+    std::unordered_set<std::string> merged = onDisk;
+    StringList known = disk;
+    // Entries that were not in the file when it was last read are this run's additions.
+    for (const std::string& entry : m_known) {
+        if (m_onDisk.count(entry) == 0 && merged.insert(entry).second) known.push_back(entry);
+    }
+    m_known.swap(known);
+    m_knownTail = tail;
+    m_onDisk.swap(onDisk);
+    m_diskKnown = true;
+}
+
+SaveResult TrustedList::SaveKnown() {
+    using Read = FileSystem::ReadResult;
+    std::string bytes;
+    Read read = m_files.Read(kKnownFileName, bytes);
+    if (read == Read::kFailed) {
+        // Never replace a list that could not be read with one that may be shorter.
+        m_diskKnown = false;
+        NoteSave(SaveResult::kUnreadable);
+        return SaveResult::kUnreadable;
+    }
+    StringList entries;
+    std::string tail;
+    if (read == Read::kRead) ParseKnown(bytes, entries, tail);
+    TakeFromDisk(entries, tail);
+
+    // Write the whole list beside the file first and only then swap it in, so
+    // that a failure at any step leaves the old list on the disk.
+    SaveResult result = SaveResult::kUnwritable;
     m_files.Remove(kKnownTempName);
+    if (m_files.WriteNew(kKnownTempName, FormatKnown(m_known, m_knownTail)) &&
+        ReplaceWithRetry() == FileSystem::ReplaceResult::kReplaced) {
+        m_onDisk = std::unordered_set<std::string>(m_known.begin(), m_known.end());
+        result = SaveResult::kSaved;
+    } else {
+        m_files.Remove(kKnownTempName);
+    }
+    NoteSave(result);
+    return result;
+}
+
+bool TrustedList::HasUnsaved() const {
+    for (const std::string& entry : m_known) {
+        if (!m_diskKnown || m_onDisk.count(entry) == 0) return true;
+    }
+    return false;
 }
 
 bool TrustedList::IsKnown(const std::string& path) const {
@@ -59,4 +173,30 @@ bool TrustedList::IsKnown(const std::string& path) const {
         if (entry == path) return true;
     }
     return false;
+}
+
+SaveResult TrustedList::TakeUntoldFailure() {
+    SaveResult untold = m_untold;
+    m_untold = SaveResult::kSaved;
+    return untold;
+}
+
+FileSystem::ReplaceResult TrustedList::ReplaceWithRetry() {
+    for (int attempt = 1;; ++attempt) {
+        FileSystem::ReplaceResult result = m_files.Replace(kKnownTempName, kKnownFileName);
+        if (result != FileSystem::ReplaceResult::kBusy || attempt == kReplaceAttempts) {
+            return result;
+        }
+        m_files.Pause(kReplacePauseMilliseconds);
+    }
+}
+
+void TrustedList::NoteSave(SaveResult result) {
+    if (result == SaveResult::kSaved) {
+        m_failureTold = false;
+        m_untold = SaveResult::kSaved;
+    } else if (!m_failureTold) {
+        m_failureTold = true;
+        m_untold = result;
+    }
 }
