@@ -83,6 +83,12 @@ class Win32FileSystem : public FileSystem {
     }
 
     ReplaceResult Replace(const std::string& from, const std::string& to) override {
+        // A file the user made read-only is not to be replaced; Windows refuses
+        // it, and Wine would replace it, so it is refused here on both.
+        DWORD target = ::GetFileAttributesA(to.c_str());
+        if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_READONLY)) {
+            return ReplaceResult::kFailed;
+        }
         // One step that replaces an existing file; write-through returns only
         // once the move is on the disk.
         if (::MoveFileExA(from.c_str(), to.c_str(),

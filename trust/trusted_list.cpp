@@ -76,6 +76,7 @@ void TrustedList::LoadKnown() {
     m_loaded = stamp;
     if (read == Read::kFailed) {
         m_diskKnown = false;  // read again on every check until it can be
+        m_readFailed = true;
         return;
     }
     StringList entries;
@@ -101,11 +102,13 @@ bool TrustedList::RefreshKnown() {
     Read read = m_files.Read(kKnownFileName, bytes);
     if (read == Read::kFailed) {
         m_diskKnown = false;
+        m_readFailed = true;
         return false;
     }
     // A file that changed while it was read is read again once it holds still.
     if (m_files.Stamp(kKnownFileName) != stamp) return false;
-    bool wasKnown = m_diskKnown;
+    bool wasUnreadable = m_readFailed;
+    m_readFailed = false;
     StringList entries;
     std::string tail;
     if (read == Read::kRead) ParseKnown(bytes, entries, tail);
@@ -113,7 +116,7 @@ bool TrustedList::RefreshKnown() {
     TakeFromDisk(entries, tail);
     m_loaded = stamp;
     // Additions made while the file could not be read are written now that it can be.
-    if (!wasKnown && HasUnsaved()) SaveKnown();
+    if (wasUnreadable && HasUnsaved()) SaveKnown();
     return m_known != previous;
 }
 
@@ -138,9 +141,11 @@ SaveResult TrustedList::SaveKnown() {
     if (read == Read::kFailed) {
         // Never replace a list that could not be read with one that may be shorter.
         m_diskKnown = false;
+        m_readFailed = true;
         NoteSave(SaveResult::kUnreadable);
         return SaveResult::kUnreadable;
     }
+    m_readFailed = false;
     StringList entries;
     std::string tail;
     if (read == Read::kRead) ParseKnown(bytes, entries, tail);

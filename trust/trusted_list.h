@@ -73,6 +73,8 @@ class TrustedList {
     //! The entries of the file as last read or written; unknown while it cannot be read.
     std::unordered_set<std::string> m_onDisk;
     bool m_diskKnown = false;
+    //! The last read of the file failed: what this run added waits for it to be read.
+    bool m_readFailed = false;
     //! The stamp whose contents m_onDisk holds, and the stamp of the last check.
     FileStamp m_loaded;
     FileStamp m_seen;

@@ -107,6 +107,11 @@ TEST_F(FileSystemWin32, ReplacePutsOneFileInThePlaceOfAnother) {
     EXPECT_EQ(files.Replace("a", "b"), Replace::kReplaced);
     EXPECT_EQ(Read("b"), "newer");
 
+    ASSERT_TRUE(Write("a", "newest"));
+    ASSERT_TRUE(SetFileAttributesA("b", FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(files.Replace("a", "b"), Replace::kFailed);  // not replaced, and no use waiting
+    EXPECT_EQ(Read("b"), "newer");
+
     files.Remove("b");
     EXPECT_EQ(files.Read("b", gone), Read::kMissing);
     files.Remove("b");  // removing what is not there is no failure
