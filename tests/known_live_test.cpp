@@ -24,9 +24,11 @@ TEST_F(LiveList, LinesRemovedAndAddedByHandTakeEffectOnceTheFileHoldsStill) {
     processes.Start(Path("b.exe"));
     processes.Start(Path("c.exe"));
     processes.Start(Path("d.exe"));
-    Tick();
+    int reads = files.reads;
+    Tick(4);
     ASSERT_EQ(running.Rows(), (Rows{"a.exe", "b.exe"}));
     ASSERT_EQ(untrusted.Rows(), (Rows{"c.exe", "d.exe"}));
+    EXPECT_EQ(files.reads, reads);  // ticks on which nothing changed read no file
     alert.calls.clear();
 
     WriteList({}, "\\Device\\Hard");  // caught half-written: no whole line yet
@@ -41,39 +43,6 @@ TEST_F(LiveList, LinesRemovedAndAddedByHandTakeEffectOnceTheFileHoldsStill) {
     // Announced like any new program; the half-written file announced nothing.
     EXPECT_EQ(alert.calls, (Rows{"RewritePlacement", "AddAlertName a.exe", "ShowAlert"}));
     EXPECT_EQ(watch.m_known, (StringList{Path("b.exe"), Path("d.exe"), Path("cc.exe")}));
-}
-
-TEST_F(LiveList, TickOnWhichNothingChangedReadsNoFile) {
-    WriteList({"a.exe"});
-    watch.LoadKnown();
-    processes.Start(Path("a.exe"));
-    int reads = files.reads;
-    Tick(5);
-    EXPECT_EQ(running.Rows(), (Rows{"a.exe"}));
-    EXPECT_EQ(files.reads, reads);
-}
-
-TEST_F(LiveList, UnsavedAdditionOutlivesAnEditAndIsSavedAfterIt) {
-    WriteList({"a.exe"});
-    watch.LoadKnown();
-    processes.Start(Path("b.exe"));
-    processes.Start(Path("c.exe"));
-    Tick();
-    files.failCreate = true;  // the save of "<< Add" fails
-    untrusted.SetSel(true, 0);
-    watch.AddSelected();
-    ASSERT_EQ(watch.TakeUntoldFailure(), SaveResult::kUnwritable);
-    files.failCreate = false;
-
-    WriteList({"a.exe", "z.exe"});  // meanwhile, a line added by hand
-    Tick(3);
-    EXPECT_EQ(watch.m_known, (StringList{Path("a.exe"), Path("z.exe"), Path("b.exe")}));
-    EXPECT_EQ(running.Rows(), (Rows{"b.exe"}));
-    untrusted.SetSel(true, 0);
-    watch.AddSelected();
-    EXPECT_EQ(dir.Read(kKnownFileName), Path("a.exe") + "\r\n" + Path("z.exe") + "\r\n" +
-                                            Path("b.exe") + "\r\n" + Path("c.exe") + "\r\n");
-    EXPECT_FALSE(watch.HasUnsaved());
 }
 
 }  // namespace

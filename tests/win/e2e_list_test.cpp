@@ -145,20 +145,6 @@ TEST_F(KnownList, FileHeldWithoutSharingAtStartIsLeftAsItWas) {
     EXPECT_FALSE(FileExists(File("known.dat.tmp")));
 }
 
-TEST_F(KnownList, FileReleasedLaterGetsTheAdditionsMadeMeanwhile) {
-    const std::string old = "\\Device\\HarddiskVolume9\\a.exe\r\n";
-    WriteKnown(old);
-    std::string added = PathOf(StartProgram("new.exe"));
-    HANDLE held = ::CreateFileA(File("known.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    Start();
-    IgnoreFirstAlert();
-    Add("new.exe");
-    ::CloseHandle(held);
-    EXPECT_TRUE(WaitFor([&] { return ReadFile(File("known.dat")) == old + added + "\r\n"; }, 3000));
-}
-
 TEST_F(KnownList, UnwritableFolderIsSaidOnceNamingTheFolder) {
     const std::string old = "\\Device\\HarddiskVolume9\\old.exe\r\n";
     WriteKnown(old);

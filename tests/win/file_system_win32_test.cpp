@@ -81,11 +81,6 @@ TEST_F(FileSystemWin32, WhatIsNoFileOrCannotBeReadIsToldApartFromMissing) {
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Read("a"), "held");  // an editor that shares reading does not stop a read
     CloseHandle(writer);
-    HANDLE exclusive = CreateFileA("a", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(files.Read("a", bytes), Read::kFailed);
-    EXPECT_EQ(files.Stamp("a").state, FileStamp::State::kPresent);  // still seen, unopened
-    CloseHandle(exclusive);
 }
 
 TEST_F(FileSystemWin32, ReplacePutsOneFileInThePlaceOfAnother) {
@@ -124,18 +119,6 @@ TEST_F(FileSystemWin32, StaleFileOfAnyAttributesIsRemoved) {
     files.Remove("a");
     EXPECT_EQ(GetFileAttributesA("a"), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(files.WriteNew("a", "fresh"));
-}
-
-TEST_F(FileSystemWin32, StampChangesWithTheFileAndOnlyThen) {
-    EXPECT_EQ(files.Stamp("a").state, FileStamp::State::kMissing);
-    ASSERT_TRUE(Write("a", "one"));
-    FileStamp first = files.Stamp("a");
-    EXPECT_EQ(first.state, FileStamp::State::kPresent);
-    EXPECT_EQ(first.size, 3u);
-    EXPECT_EQ(files.Stamp("a"), first);
-    ASSERT_TRUE(Write("b", "three"));
-    ASSERT_EQ(files.Replace("b", "a"), Replace::kReplaced);
-    EXPECT_NE(files.Stamp("a"), first);
 }
 
 TEST_F(FileSystemWin32, TheTrustedListRoundTripsThroughKnownDat) {
