@@ -112,26 +112,30 @@ bool TrustedList::RefreshKnown() {
     StringList entries;
     std::string tail;
     if (read == Read::kRead) ParseKnown(bytes, entries, tail);
-    StringList previous = m_known;
     TakeFromDisk(entries, tail);
     m_loaded = stamp;
+    bool changed = m_known != entries;  // now the list as it was before
     // Additions made while the file could not be read are written now that it can be.
     if (wasUnreadable && HasUnsaved()) SaveKnown();
-    return m_known != previous;
+    return changed;
 }
 
-void TrustedList::TakeFromDisk(const StringList& disk, const std::string& tail) {
+StringList TrustedList::TakeFromDisk(StringList& disk, const std::string& tail) {
     std::unordered_set<std::string> onDisk(disk.begin(), disk.end());
-    std::unordered_set<std::string> merged = onDisk;
-    StringList known = disk;
+    std::unordered_set<std::string> taken;
+    StringList added;
     // Entries that were not in the file when it was last read are this run's additions.
     for (const std::string& entry : m_known) {
-        if (m_onDisk.count(entry) == 0 && merged.insert(entry).second) known.push_back(entry);
+        if (m_onDisk.count(entry) == 0 && onDisk.count(entry) == 0 && taken.insert(entry).second) {
+            added.push_back(entry);
+        }
     }
-    m_known.swap(known);
+    disk.insert(disk.end(), added.begin(), added.end());
+    m_known.swap(disk);  // the caller is left the list as it was
     m_knownTail = tail;
     m_onDisk.swap(onDisk);
     m_diskKnown = true;
+    return added;
 }
 
 SaveResult TrustedList::SaveKnown() {
@@ -149,16 +153,28 @@ SaveResult TrustedList::SaveKnown() {
     StringList entries;
     std::string tail;
     if (read == Read::kRead) ParseKnown(bytes, entries, tail);
-    TakeFromDisk(entries, tail);
+    StringList added = TakeFromDisk(entries, tail);
 
     // Write the whole list beside the file first and only then swap it in, so
     // that a failure at any step leaves the old list on the disk.
     SaveResult result = SaveResult::kUnwritable;
     m_files.Remove(kKnownTempName);
-    if (m_files.WriteNew(kKnownTempName, FormatKnown(m_known, m_knownTail)) &&
-        ReplaceWithRetry() == FileSystem::ReplaceResult::kReplaced) {
-        m_onDisk = std::unordered_set<std::string>(m_known.begin(), m_known.end());
+    FileStamp written;
+    bool replaced = false;
+    if (m_files.WriteNew(kKnownTempName, FormatKnown(m_known, m_knownTail))) {
+        written = m_files.Stamp(kKnownTempName);
+        replaced = ReplaceWithRetry() == FileSystem::ReplaceResult::kReplaced;
+    }
+    if (replaced) {
+        m_onDisk.insert(added.begin(), added.end());
         result = SaveResult::kSaved;
+        // The file in place is the one just written, unless another writer came
+        // between: then it is read again as any change is.
+        FileStamp now = m_files.Stamp(kKnownFileName);
+        if (now == written) {
+            m_loaded = m_seen = now;
+            m_steadyChecks = kSteadyChecks;
+        }
     } else {
         m_files.Remove(kKnownTempName);
     }

@@ -66,7 +66,9 @@ class TrustedList {
 
   private:
     FileSystem::ReplaceResult ReplaceWithRetry();
-    void TakeFromDisk(const StringList& disk, const std::string& tail);
+    //! Makes the file's entries, then this run's additions, the list; returns the additions
+    //! and leaves in `disk` the list as it was.
+    StringList TakeFromDisk(StringList& disk, const std::string& tail);
     void NoteSave(SaveResult result);
 
     FileSystem& m_files;
