@@ -1,5 +1,8 @@
 #include "trust/trusted_list.h"
 
+#include <cstddef>
+#include <unordered_set>
+
 const char kKnownFileName[] = "known.dat";
 const char kKnownTempName[] = "known.dat.tmp";
 
@@ -74,15 +77,14 @@ void TrustedList::LoadKnown() {
     m_seen = stamp;
     m_steadyChecks = kSteadyChecks;
     m_loaded = stamp;
+    m_fromFileBegin = m_fromFileEnd = m_known.size();
     if (read == Read::kFailed) {
         m_diskKnown = false;  // read again on every check until it can be
         m_readFailed = true;
         return;
     }
-    StringList entries;
-    if (read == Read::kRead) ParseKnown(bytes, entries, m_knownTail);
-    m_known.insert(m_known.end(), entries.begin(), entries.end());
-    m_onDisk = std::unordered_set<std::string>(entries.begin(), entries.end());
+    if (read == Read::kRead) ParseKnown(bytes, m_known, m_knownTail);
+    m_fromFileEnd = m_known.size();
     m_diskKnown = true;
 }
 
@@ -121,19 +123,26 @@ bool TrustedList::RefreshKnown() {
 }
 
 StringList TrustedList::TakeFromDisk(StringList& disk, const std::string& tail) {
-    std::unordered_set<std::string> onDisk(disk.begin(), disk.end());
-    std::unordered_set<std::string> taken;
-    StringList added;
-    // Entries that were not in the file when it was last read are this run's additions.
-    for (const std::string& entry : m_known) {
-        if (m_onDisk.count(entry) == 0 && onDisk.count(entry) == 0 && taken.insert(entry).second) {
-            added.push_back(entry);
-        }
+    // This run's additions: the entries that were not read from the file.
+    StringList added(m_known.begin(),
+                     m_known.begin() + static_cast<std::ptrdiff_t>(m_fromFileBegin));
+    added.insert(added.end(), m_known.begin() + static_cast<std::ptrdiff_t>(m_fromFileEnd),
+                 m_known.end());
+    // Those that the file holds now, and second copies, are not added again.
+    std::unordered_set<std::string> wanted(added.begin(), added.end());
+    for (const std::string& entry : disk) {
+        if (wanted.empty()) break;
+        wanted.erase(entry);
     }
-    disk.insert(disk.end(), added.begin(), added.end());
+    size_t fromFile = disk.size();
+    for (const std::string& entry : added) {
+        if (wanted.erase(entry) > 0) disk.push_back(entry);
+    }
+    added.assign(disk.begin() + static_cast<std::ptrdiff_t>(fromFile), disk.end());
     m_known.swap(disk);  // the caller is left the list as it was
     m_knownTail = tail;
-    m_onDisk.swap(onDisk);
+    m_fromFileBegin = 0;
+    m_fromFileEnd = fromFile;
     m_diskKnown = true;
     return added;
 }
@@ -166,7 +175,7 @@ SaveResult TrustedList::SaveKnown() {
         replaced = ReplaceWithRetry() == FileSystem::ReplaceResult::kReplaced;
     }
     if (replaced) {
-        m_onDisk.insert(added.begin(), added.end());
+        m_fromFileEnd = m_known.size();
         result = SaveResult::kSaved;
         // The file in place is the one just written, unless another writer came
         // between: then it is read again as any change is.
@@ -183,10 +192,7 @@ SaveResult TrustedList::SaveKnown() {
 }
 
 bool TrustedList::HasUnsaved() const {
-    for (const std::string& entry : m_known) {
-        if (!m_diskKnown || m_onDisk.count(entry) == 0) return true;
-    }
-    return false;
+    return m_known.size() > m_fromFileEnd - m_fromFileBegin;
 }
 
 bool TrustedList::IsKnown(const std::string& path) const {

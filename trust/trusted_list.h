@@ -1,8 +1,8 @@
 // The trusted list: the image paths the user has accepted, and "known.dat".
 #pragma once
 
+#include <cstddef>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "trust/file_system.h"
@@ -72,12 +72,14 @@ class TrustedList {
     void NoteSave(SaveResult result);
 
     FileSystem& m_files;
-    //! The entries of the file as last read or written; unknown while it cannot be read.
-    std::unordered_set<std::string> m_onDisk;
+    //! m_known[m_fromFileBegin, m_fromFileEnd) are the file's entries as last read or
+    //! written; the others are this run's additions. m_diskKnown is false while it cannot be read.
+    size_t m_fromFileBegin = 0;
+    size_t m_fromFileEnd = 0;
     bool m_diskKnown = false;
     //! The last read of the file failed: what this run added waits for it to be read.
     bool m_readFailed = false;
-    //! The stamp whose contents m_onDisk holds, and the stamp of the last check.
+    //! The stamp of the file as last read, and the stamp of the last check.
     FileStamp m_loaded;
     FileStamp m_seen;
     int m_steadyChecks = 0;
