@@ -1,6 +1,8 @@
 // The file system of Windows, for the program: byte for byte, no text mode.
 #include <windows.h>
 
+#include <cstdint>
+
 #include "trust/file_system.h"
 
 namespace {
@@ -27,28 +29,45 @@ class ScopedFile {
     HANDLE m_handle;
 };
 
+uint64_t Join(DWORD high, DWORD low) {
+    return (static_cast<uint64_t>(high) << 32) | low;
+}
+
 class Win32FileSystem : public FileSystem {
   public:
-    bool ReadAll(const std::string& name, std::string& bytes) override {
-        // A folder does not open without FILE_FLAG_BACKUP_SEMANTICS, so it reads as a failure.
-        ScopedFile file(::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) return false;
+    ReadResult Read(const std::string& name, std::string& bytes) override {
+        // Shared every way, so that an editor or another run that holds the
+        // file open does not make it unreadable. A folder does not open
+        // without FILE_FLAG_BACKUP_SEMANTICS, so it reads as a failure.
+        ScopedFile file(::CreateFileA(name.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) {
+            DWORD error = ::GetLastError();
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                       ? ReadResult::kMissing
+                       : ReadResult::kFailed;
+        }
         std::string data;
         char chunk[65536];
         for (;;) {
             DWORD got = 0;
-            if (!::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) return false;
+            if (!::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) {
+                return ReadResult::kFailed;
+            }
             if (got == 0) break;
             data.append(chunk, got);
         }
         bytes.swap(data);
-        return true;
+        return ReadResult::kRead;
     }
 
-    bool WriteAll(const std::string& name, const std::string& bytes) override {
-        ScopedFile file(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    bool WriteNew(const std::string& name, const std::string& bytes) override {
+        // CREATE_NEW fails on anything already there, and with
+        // FILE_FLAG_OPEN_REPARSE_POINT a link planted under the name is never followed.
+        ScopedFile file(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
         if (!file.valid()) return false;
         size_t done = 0;
         while (done < bytes.size()) {
@@ -63,14 +82,66 @@ class Win32FileSystem : public FileSystem {
         return file.Close();
     }
 
-    bool Replace(const std::string& from, const std::string& to) override {
+    ReplaceResult Replace(const std::string& from, const std::string& to) override {
+        // A file the user made read-only is not to be replaced; Windows refuses
+        // it, and Wine would replace it, so it is refused here on both.
+        DWORD target = ::GetFileAttributesA(to.c_str());
+        if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_READONLY)) {
+            return ReplaceResult::kFailed;
+        }
         // One step that replaces an existing file; write-through returns only
         // once the move is on the disk.
-        return ::MoveFileExA(from.c_str(), to.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        if (::MoveFileExA(from.c_str(), to.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return ReplaceResult::kReplaced;
+        }
+        // An indexer or a virus scanner holds one of the files for a moment.
+        DWORD error = ::GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                       error == ERROR_LOCK_VIOLATION
+                   ? ReplaceResult::kBusy
+                   : ReplaceResult::kFailed;
     }
 
-    void Remove(const std::string& name) override { ::DeleteFileA(name.c_str()); }
+    void Remove(const std::string& name) override {
+        DWORD attributes = ::GetFileAttributesA(name.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return;
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            // A link: delete it, and leave alone the attributes of what it points to.
+            if (!::DeleteFileA(name.c_str())) ::RemoveDirectoryA(name.c_str());
+            return;
+        }
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return;
+        // A read-only, hidden or system file refuses to be deleted or replaced.
+        if (attributes &
+            (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
+            ::SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+        ::DeleteFileA(name.c_str());
+    }
+
+    FileStamp Stamp(const std::string& name) override {
+        // The folder's record of the file, without opening it: a holder that
+        // shares nothing does not hide a change.
+        FileStamp stamp;
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!::GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data)) {
+            DWORD error = ::GetLastError();
+            stamp.state = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                              ? FileStamp::State::kMissing
+                              : FileStamp::State::kUnknown;
+            return stamp;
+        }
+        stamp.state = FileStamp::State::kPresent;
+        stamp.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+        stamp.written =
+            Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+        stamp.identity =
+            Join(data.ftCreationTime.dwHighDateTime, data.ftCreationTime.dwLowDateTime);
+        return stamp;
+    }
+
+    void Pause(unsigned milliseconds) override { ::Sleep(milliseconds); }
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "app/vardion_dlg.h"
 
 #include "app/about_dlg.h"
+#include "app/save_notice.h"
 #include "res/resource.h"
 
 namespace {
@@ -15,7 +16,7 @@ BEGIN_MESSAGE_MAP(CVardionDlg, CDialog)
 ON_WM_SYSCOMMAND()
 ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
-ON_BN_CLICKED(IDOK, &CVardionDlg::AddSelected)
+ON_BN_CLICKED(IDOK, &CVardionDlg::OnAdd)
 ON_WM_TIMER()
 END_MESSAGE_MAP()
 
@@ -156,10 +157,16 @@ void CVardionDlg::AllowTaskbarCreated() {
     allow(m_hWnd, m_taskbarCreated, kMessageFilterAllow, nullptr);
 }
 
+void CVardionDlg::OnAdd() {
+    AddSelected();
+    ShowSaveNotice(TakeUntoldFailure());
+}
+
 void CVardionDlg::CloseDown() {
     // Once only: Exit and the end of the session may both ask for it.
     if (m_closedDown) return;
     m_closedDown = true;
-    SaveKnown();
+    // Every addition is saved when it is made: here only what a failed save left.
+    if (HasUnsaved()) SaveKnown();
     RemoveTrayIcon();
 }

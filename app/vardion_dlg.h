@@ -21,7 +21,8 @@ class CVardionDlg : public CDialog, public ProcessWatch, private TrayIcon {
     //! Called for every tray callback message, with the mouse message in lParam.
     void OnTrayNotify(LPARAM lParam);
 
-    //! Called when the program ends by Exit: saves the trusted list and removes the icon.
+    //! Called when the program ends by Exit: saves what is unsaved of the trusted list and
+    //! removes the icon.
     void CloseDown();
 
     alertDlg m_alert;
@@ -41,6 +42,8 @@ class CVardionDlg : public CDialog, public ProcessWatch, private TrayIcon {
     void OnPaint();
     //! Called when the system drags the minimised window.
     HCURSOR OnQueryDragIcon();
+    //! Called when "<< Add" is clicked: moves the selected rows and says a save that failed.
+    void OnAdd();
     //! Called on every tick of the 100 ms timer.
     void OnTimer(UINT_PTR nIDEvent);
 

@@ -1,10 +1,16 @@
 // Time of one steady tick against the models, and beside it the same tick's
-// calls into the models alone, so that the share of the scan's own logic shows.
+// calls into the models alone, so that the share of the scan's own logic shows;
+// then the look at an unchanged "known.dat" that each tick makes, beside a
+// read of the whole file.
 //
 // Half the processes run trusted programs, half untrusted ones whose names are
 // listed already: the tick adds and deletes nothing, as on most ticks.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -87,12 +93,56 @@ void ModelCallsOnly(benchmark::State& state) {
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {
-    b->Args({200, 100})->Args({1024, 1000})->Args({4096, 10000})->ArgNames({"processes", "trusted"});
+    b->Args({200, 100})
+        ->Args({1024, 1000})
+        ->Args({4096, 10000})
+        ->ArgNames({"processes", "trusted"});
     b->Unit(benchmark::kMicrosecond);
 }
 
 BENCHMARK(WholeTick)->Apply(Sizes);
 BENCHMARK(ModelCallsOnly)->Apply(Sizes);
+
+// "known.dat" of `entries` lines in a directory of its own, the current one while it lives.
+struct ListFile {
+    explicit ListFile(int entries) {
+        char pattern[] = "/tmp/vardion-bench-XXXXXX";
+        folder = mkdtemp(pattern) ? pattern : "/tmp";
+        if (chdir(folder.c_str()) != 0) std::perror("chdir");
+        StringList known;
+        for (int i = 0; i < entries; ++i) known.push_back(PathOf("trusted", i));
+        std::FILE* file = std::fopen(kKnownFileName, "wb");
+        std::string bytes = FormatKnown(known, "");
+        if (file) std::fwrite(bytes.data(), 1, bytes.size(), file);
+        if (file) std::fclose(file);
+    }
+    ~ListFile() {
+        std::remove(kKnownFileName);
+        if (chdir("/") == 0) rmdir(folder.c_str());
+    }
+    std::string folder;
+};
+
+// The look at "known.dat" that every tick makes when nothing changed, beside
+// what reading the file on every tick would cost.
+void UnchangedListCheck(benchmark::State& state) {
+    ListFile file(static_cast<int>(state.range(0)));
+    TrustedList list;
+    list.LoadKnown();
+    for (auto _ : state) benchmark::DoNotOptimize(list.RefreshKnown());
+}
+
+void ListRead(benchmark::State& state) {
+    ListFile file(static_cast<int>(state.range(0)));
+    std::string bytes;
+    for (auto _ : state) {
+        DefaultFileSystem().Read(kKnownFileName, bytes);
+        benchmark::DoNotOptimize(bytes.data());
+    }
+}
+
+BENCHMARK(UnchangedListCheck)->Arg(1000)->ArgName("entries")->Unit(benchmark::kMicrosecond);
+BENCHMARK(ListRead)->Arg(1000)->ArgName("entries")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

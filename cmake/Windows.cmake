@@ -136,6 +136,7 @@ function(vardion_add_e2e_test name)
 endfunction()
 vardion_add_e2e_test(e2e_test ${win_tests}/e2e_test.cpp)
 vardion_add_e2e_test(e2e_tray_test ${win_tests}/e2e_tray_test.cpp)
+vardion_add_e2e_test(e2e_list_test ${win_tests}/e2e_list_test.cpp)
 
 # The tick against its floor under Wine: a program that prints figures, run by
 # scripts/bench-wine.sh, not a test.

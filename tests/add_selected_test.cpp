@@ -188,17 +188,25 @@ TEST_F(AddTest, ThousandsOfProcessesSortIntoTheRightLists) {
     EXPECT_EQ(watch.m_known.size(), 3000u);
 }
 
-TEST(AddStuck, UndeletableSelectionDoesNotHang) {
+TEST(AddStuck, UndeletableSelectionDoesNotHangAndMovesNothing) {
+    TempDir dir;
     ProcessTable processes;
     ListBoxModel running{ListBoxModel::Order::Sorted};
     StuckListBox untrusted;
     AlertModel alert;
     TrayModel tray;
-    ProcessWatch watch{processes, running, untrusted, alert, tray};
-    untrusted.AddString("a.exe");
+    FaultyFileSystem files;
+    ProcessWatch watch{processes, running, untrusted, alert, tray, files};
+    processes.Start(Path("a.exe"));
+    processes.Start(Path("b.exe"));
+    watch.ScanProcesses();
     untrusted.SetSel(true, 0);
     watch.AddSelected();
-    SUCCEED();
+    // The row could not go, so its path stays with it: nothing trusted, nothing saved.
+    EXPECT_TRUE(watch.m_known.empty());
+    EXPECT_EQ(watch.m_untrusted, (StringList{Path("a.exe"), Path("b.exe")}));
+    EXPECT_EQ(untrusted.Rows(), (Rows{"a.exe", "b.exe"}));
+    EXPECT_EQ(files.replaces, 0);
 }
 
 }  // namespace

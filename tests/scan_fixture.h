@@ -10,6 +10,7 @@
 #include "tests/models/list_box_model.h"
 #include "tests/models/faulty_file_system.h"
 #include "tests/models/process_table.h"
+#include "tests/temp_dir.h"
 #include "watch/process_watch.h"
 
 inline std::string Path(const std::string& name, const std::string& folder = "Tools") {
@@ -20,6 +21,8 @@ class WatchTest : public ::testing::Test {
   protected:
     WatchTest() { g_blinkPhase = false; }
 
+    // The current directory, where the watcher looks for "known.dat" on every tick.
+    TempDir workDir;
     ProcessTable processes;
     ListBoxModel running{ListBoxModel::Order::Sorted};
     ListBoxModel untrusted{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};

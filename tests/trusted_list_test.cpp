@@ -1,6 +1,9 @@
 // The trusted list and its file "known.dat".
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -90,11 +93,11 @@ TEST_F(KnownFile, EmptyListSavesAsEmptyFile) {
     EXPECT_EQ(dir.Read(kKnownFileName), "");
 }
 
-TEST_F(KnownFile, SaveReplacesTheWholeOldFile) {
+TEST_F(KnownFile, SaveKeepsWhatTheFileHoldsAndAddsTheRest) {
     dir.Write(kKnownFileName, "old1\r\nold2\r\nold3\r\n");
-    list.m_known = {"new"};
+    list.m_known = {"new", "old2"};
     list.SaveKnown();
-    EXPECT_EQ(dir.Read(kKnownFileName), "new\r\n");
+    EXPECT_EQ(dir.Read(kKnownFileName), "old1\r\nold2\r\nold3\r\nnew\r\n");
 }
 
 TEST_F(KnownFile, RoundTripsByteForByte) {
@@ -197,6 +200,147 @@ TEST_F(FailingSave, NextSaveSucceedsOverALeftoverTemporaryFile) {
     list.SaveKnown();
     EXPECT_EQ(dir.Read(kKnownFileName), old + std::string(4000, 'n') + "\r\n");
     EXPECT_FALSE(dir.Exists(kKnownTempName));
+}
+
+}  // namespace
+
+namespace {
+
+// A save writes what the file holds when it saves, then this run's additions:
+// whatever changed the file since it was read (a hand edit, another run) stays.
+TEST(MergedSave, KeepsOtherWritersAndHandEdits) {
+    struct Case {
+        const char* what;
+        std::string loaded;   // the file when the run read it
+        std::string changed;  // the file when the run saves
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"line removed and one added by hand", "A\r\nB\r\n", "A\r\nC\r\n", "A\r\nC\r\nX\r\n"},
+        {"another run added its own", "A\r\n", "A\r\nY\r\n", "A\r\nY\r\nX\r\n"},
+        {"another run added the same", "A\r\n", "A\r\nX\r\n", "A\r\nX\r\n"},
+        {"tail changed by hand", "A\r\n\r\n# note\r\n", "A\r\nB\r\n\r\n# new note",
+         "A\r\nB\r\nX\r\n\r\n# new note"},
+        {"file deleted meanwhile", "A\r\n", "", "X\r\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.Write(kKnownFileName, c.loaded);
+        TrustedList list;
+        list.LoadKnown();
+        list.m_known.push_back("X");
+        if (c.changed.empty()) {
+            std::remove(kKnownFileName);
+        } else {
+            dir.Write(kKnownFileName, c.changed);
+        }
+        EXPECT_EQ(list.SaveKnown(), SaveResult::kSaved) << c.what;
+        EXPECT_EQ(dir.Read(kKnownFileName), c.expected) << c.what;
+        EXPECT_FALSE(list.HasUnsaved()) << c.what;
+    }
+}
+
+class ListOnDisk : public ::testing::Test {
+  protected:
+    TempDir dir;
+    FaultyFileSystem files;
+    TrustedList list{files};
+    const std::string old = "A\r\nB\r\n\r\ntail";
+};
+
+TEST_F(ListOnDisk, UnreadableFileIsNeverReplacedAndIsMergedOnceItCanBeRead) {
+    dir.Write(kKnownFileName, old);
+    files.unreadable = true;  // held by another program from the start
+    list.LoadKnown();
+    EXPECT_TRUE(list.m_known.empty());
+    list.m_known.push_back("X");
+    EXPECT_EQ(list.SaveKnown(), SaveResult::kUnreadable);
+    EXPECT_EQ(list.SaveKnown(), SaveResult::kUnreadable);
+    EXPECT_EQ(dir.Read(kKnownFileName), old);
+    EXPECT_FALSE(dir.Exists(kKnownTempName));
+    EXPECT_TRUE(list.HasUnsaved());
+
+    files.unreadable = false;  // released: the next check reads it and saves the addition
+    EXPECT_TRUE(list.RefreshKnown());
+    EXPECT_EQ(list.m_known, (StringList{"A", "B", "X"}));
+    EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nX\r\n\r\ntail");
+    EXPECT_FALSE(list.HasUnsaved());
+}
+
+TEST_F(ListOnDisk, StaleTemporaryLinkIsRemovedNotFollowed) {
+    dir.Write(kKnownFileName, old);
+    dir.Write("elsewhere", "precious");
+    ASSERT_EQ(symlink("elsewhere", kKnownTempName), 0);
+    list.LoadKnown();
+    list.m_known.push_back("X");
+    EXPECT_EQ(list.SaveKnown(), SaveResult::kSaved);
+    EXPECT_EQ(dir.Read("elsewhere"), "precious");
+    EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nX\r\n\r\ntail");
+}
+
+TEST_F(ListOnDisk, LeftoverTemporaryIsTakenOnlyWhenComplete) {
+    struct Case {
+        std::string temp;
+        StringList expected;
+    };
+    const Case cases[] = {
+        {"A\r\nB\r\n", {"A", "B"}},       // written whole, not yet put in place
+        {"A\r\nB\r\n\\Device\\Har", {}},  // cut short while it was written
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        TempDir fresh;
+        fresh.Write(kKnownTempName, c.temp);
+        TrustedList loaded{files};
+        loaded.LoadKnown();
+        EXPECT_EQ(loaded.m_known, c.expected) << c.temp;
+        if (!c.expected.empty()) {
+            EXPECT_EQ(fresh.Read(kKnownFileName), c.temp);
+            EXPECT_FALSE(fresh.Exists(kKnownTempName));
+        }
+        EXPECT_FALSE(loaded.HasUnsaved()) << c.temp;
+    }
+}
+
+TEST_F(ListOnDisk, ReplaceMeetingAnotherOpenerIsRetriedForAQuarterOfASecond) {
+    dir.Write(kKnownFileName, old);
+    list.LoadKnown();
+    list.m_known.push_back("X");
+    files.busyReplaces = 3;
+    EXPECT_EQ(list.SaveKnown(), SaveResult::kSaved);
+    EXPECT_EQ(files.replaces, 4);
+    EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nX\r\n\r\ntail");
+
+    list.m_known.push_back("Y");
+    files.busyReplaces = 1000;  // held for longer
+    files.paused = 0;
+    EXPECT_EQ(list.SaveKnown(), SaveResult::kUnwritable);
+    EXPECT_GE(files.paused, 200u);
+    EXPECT_LE(files.paused, 300u);
+    EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nX\r\n\r\ntail");
+    EXPECT_FALSE(dir.Exists(kKnownTempName));
+    EXPECT_TRUE(list.HasUnsaved());
+}
+
+TEST_F(ListOnDisk, FailureIsToldOnceAndAgainOnlyAfterASuccess) {
+    list.LoadKnown();
+    list.m_known.push_back("X");
+    std::vector<SaveResult> told;
+    auto save = [&] {
+        list.SaveKnown();
+        told.push_back(list.TakeUntoldFailure());
+    };
+    files.failCreate = true;
+    save();
+    save();
+    files.failCreate = false;
+    save();
+    files.unreadable = true;
+    save();
+    save();
+    EXPECT_EQ(told, (std::vector<SaveResult>{SaveResult::kUnwritable, SaveResult::kSaved,
+                                             SaveResult::kSaved, SaveResult::kUnreadable,
+                                             SaveResult::kSaved}));
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 // The host's file system, for the host build and its tests.
-#include <cstdio>
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
 
 #include "trust/file_system.h"
 
@@ -9,9 +13,10 @@ namespace {
 
 class PosixFileSystem : public FileSystem {
   public:
-    bool ReadAll(const std::string& name, std::string& bytes) override {
+    ReadResult Read(const std::string& name, std::string& bytes) override {
         int fd = ::open(name.c_str(), O_RDONLY);
-        if (fd < 0) return false;
+        if (fd < 0)
+            return errno == ENOENT || errno == ENOTDIR ? ReadResult::kMissing : ReadResult::kFailed;
         std::string data;
         char chunk[65536];
         bool ok = true;
@@ -25,12 +30,13 @@ class PosixFileSystem : public FileSystem {
             data.append(chunk, static_cast<size_t>(got));
         }
         ::close(fd);
-        if (ok) bytes.swap(data);
-        return ok;
+        if (!ok) return ReadResult::kFailed;
+        bytes.swap(data);
+        return ReadResult::kRead;
     }
 
-    bool WriteAll(const std::string& name, const std::string& bytes) override {
-        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    bool WriteNew(const std::string& name, const std::string& bytes) override {
+        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
         if (fd < 0) return false;
         size_t done = 0;
         bool ok = true;
@@ -47,11 +53,34 @@ class PosixFileSystem : public FileSystem {
         return ok;
     }
 
-    bool Replace(const std::string& from, const std::string& to) override {
-        return std::rename(from.c_str(), to.c_str()) == 0;
+    ReplaceResult Replace(const std::string& from, const std::string& to) override {
+        if (std::rename(from.c_str(), to.c_str()) == 0) return ReplaceResult::kReplaced;
+        return errno == EBUSY ? ReplaceResult::kBusy : ReplaceResult::kFailed;
     }
 
     void Remove(const std::string& name) override { ::unlink(name.c_str()); }
+
+    FileStamp Stamp(const std::string& name) override {
+        FileStamp stamp;
+        struct stat info;
+        if (::stat(name.c_str(), &info) != 0) {
+            stamp.state = errno == ENOENT || errno == ENOTDIR ? FileStamp::State::kMissing
+                                                              : FileStamp::State::kUnknown;
+            return stamp;
+        }
+        stamp.state = FileStamp::State::kPresent;
+        stamp.size = static_cast<uint64_t>(info.st_size);
+        stamp.written = static_cast<uint64_t>(info.st_mtim.tv_sec) * 1000000000u +
+                        static_cast<uint64_t>(info.st_mtim.tv_nsec);
+        stamp.identity = static_cast<uint64_t>(info.st_ino);
+        return stamp;
+    }
+
+    void Pause(unsigned milliseconds) override {
+        struct timespec wait = {static_cast<time_t>(milliseconds / 1000),
+                                static_cast<long>(milliseconds % 1000) * 1000000L};
+        ::nanosleep(&wait, nullptr);
+    }
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "watch/process_watch.h"
 
+#include <cstddef>
 #include <vector>
 
 #include "res/resource.h"
@@ -105,6 +106,9 @@ bool ProcessWatch::ScanProcesses() {
         ~Scanning() { flag = false; }
     } scanning(m_scanning);
 
+    // "known.dat" edited by hand or saved by another run: rows it now trusts leave the list.
+    if (RefreshKnown()) DropTrustedRows();
+
     StringList running;
     std::vector<char> pathBuffer;
     for (uint32_t id : EnumerateAll(*m_processes)) {
@@ -180,15 +184,26 @@ void ProcessWatch::AddSelected() {
     // Ask afresh after every move: each deletion shifts the rows below it.
     while (m_untrustedRows->GetSelItems(kSelectionBatch, selected) > 0) {
         int row = selected[0];
+        // The row goes first: a row the list box cannot delete would otherwise
+        // leave every later row on the next row's path, and be reported
+        // selected forever.
+        if (m_untrustedRows->DeleteString(row) == ListBox::kError) break;
         if (row >= 0 && static_cast<size_t>(row) < m_untrusted.size()) {
             m_known.push_back(m_untrusted[static_cast<size_t>(row)]);
             m_untrusted.erase(m_untrusted.begin() + row);
             moved = true;
         }
-        // A row the list box cannot delete would be reported selected forever.
-        if (m_untrustedRows->DeleteString(row) == ListBox::kError) break;
     }
     // Saved at once, so that the user's answer outlives a Vardion that is
     // killed; a save that fails leaves the list for the next one.
     if (moved) SaveKnown();
+}
+
+void ProcessWatch::DropTrustedRows() {
+    // From the bottom up, so that a deletion moves no row still to be looked at.
+    for (size_t i = m_untrusted.size(); i-- > 0;) {
+        if (!IsKnown(m_untrusted[i])) continue;
+        if (m_untrustedRows->DeleteString(static_cast<int>(i)) == ListBox::kError) continue;
+        m_untrusted.erase(m_untrusted.begin() + static_cast<std::ptrdiff_t>(i));
+    }
 }

@@ -19,8 +19,8 @@ class ProcessWatch : public TrustedList {
     ProcessWatch(ProcessSource& processes, ListBox& runningList, ListBox& untrustedList,
                  AlertWindow& alert, TrayIcon& tray, FileSystem& files = DefaultFileSystem());
 
-    //! Called on every timer tick: classifies the running processes and
-    //! brings the two lists, the alert window and the tray image up to date.
+    //! Called on every timer tick: takes in a changed "known.dat", classifies the running
+    //! processes and brings the two lists, the alert window and the tray image up to date.
     //! A tick called inside another (from a message handled during one of its
     //! calls) does nothing and returns false; the next tick does the work.
     bool ScanProcesses();
@@ -44,6 +44,8 @@ class ProcessWatch : public TrustedList {
 
   private:
     void ExaminePath(const std::string& path, StringList& running);
+    //! Deletes the untrusted rows, with their paths, whose paths are now trusted.
+    void DropTrustedRows();
     void ReconcileRunning(StringList& running);
     void ShowTrayImage();
 

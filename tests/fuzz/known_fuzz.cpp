@@ -12,27 +12,34 @@ namespace {
 
 // Files in memory, so that the fuzzer touches no disk.
 class MemoryFiles : public FileSystem {
-public:
+  public:
     std::map<std::string, std::string> files;
 
-    bool ReadAll(const std::string& name, std::string& bytes) override {
+    ReadResult Read(const std::string& name, std::string& bytes) override {
         auto it = files.find(name);
-        if (it == files.end()) return false;
+        if (it == files.end()) return ReadResult::kMissing;
         bytes = it->second;
-        return true;
+        return ReadResult::kRead;
     }
-    bool WriteAll(const std::string& name, const std::string& bytes) override {
-        files[name] = bytes;
-        return true;
+    bool WriteNew(const std::string& name, const std::string& bytes) override {
+        return files.emplace(name, bytes).second;
     }
-    bool Replace(const std::string& from, const std::string& to) override {
+    ReplaceResult Replace(const std::string& from, const std::string& to) override {
         auto it = files.find(from);
-        if (it == files.end()) return false;
+        if (it == files.end()) return ReplaceResult::kFailed;
         files[to] = it->second;
         files.erase(it);
-        return true;
+        return ReplaceResult::kReplaced;
     }
     void Remove(const std::string& name) override { files.erase(name); }
+    FileStamp Stamp(const std::string& name) override {
+        FileStamp stamp;
+        auto it = files.find(name);
+        stamp.state = it == files.end() ? FileStamp::State::kMissing : FileStamp::State::kPresent;
+        if (it != files.end()) stamp.size = it->second.size();
+        return stamp;
+    }
+    void Pause(unsigned) override {}
 };
 
 void Check(bool condition) {

@@ -1,6 +1,6 @@
 // The real file system with faults put in on demand: a temporary file that
 // cannot be created, a disk that fills part-way through a write, a replace
-// that fails.
+// that fails or meets another opener for a while, a file that cannot be read.
 #pragma once
 
 #include <string>
@@ -12,24 +12,37 @@ class FaultyFileSystem : public FileSystem {
     bool failCreate = false;
     long diskFullAfter = -1;  // bytes written before the disk is full; -1: never
     bool failReplace = false;
+    int busyReplaces = 0;  // replaces that meet another opener before one can go through
     int replaces = 0;
+    bool unreadable = false;  // the file exists but every read of it fails
+    int reads = 0;
+    unsigned paused = 0;  // milliseconds waited in all, without waiting
 
-    bool ReadAll(const std::string& name, std::string& bytes) override {
-        return m_real.ReadAll(name, bytes);
+    ReadResult Read(const std::string& name, std::string& bytes) override {
+        ++reads;
+        if (unreadable) return ReadResult::kFailed;
+        return m_real.Read(name, bytes);
     }
-    bool WriteAll(const std::string& name, const std::string& bytes) override {
+    bool WriteNew(const std::string& name, const std::string& bytes) override {
         if (failCreate) return false;
         if (diskFullAfter >= 0 && static_cast<size_t>(diskFullAfter) < bytes.size()) {
-            m_real.WriteAll(name, bytes.substr(0, static_cast<size_t>(diskFullAfter)));
+            m_real.WriteNew(name, bytes.substr(0, static_cast<size_t>(diskFullAfter)));
             return false;
         }
-        return m_real.WriteAll(name, bytes);
+        return m_real.WriteNew(name, bytes);
     }
-    bool Replace(const std::string& from, const std::string& to) override {
+    ReplaceResult Replace(const std::string& from, const std::string& to) override {
         ++replaces;
-        return !failReplace && m_real.Replace(from, to);
+        if (failReplace) return ReplaceResult::kFailed;
+        if (busyReplaces > 0) {
+            --busyReplaces;
+            return ReplaceResult::kBusy;
+        }
+        return m_real.Replace(from, to);
     }
     void Remove(const std::string& name) override { m_real.Remove(name); }
+    FileStamp Stamp(const std::string& name) override { return m_real.Stamp(name); }
+    void Pause(unsigned milliseconds) override { paused += milliseconds; }
 
   private:
     FileSystem& m_real = DefaultFileSystem();

@@ -33,8 +33,12 @@ class FileSystemWin32 : public ::testing::Test {
     }
     std::string Read(const std::string& name) {
         std::string bytes = "untouched";
-        EXPECT_TRUE(files.ReadAll(name, bytes));
+        EXPECT_EQ(files.Read(name, bytes), FileSystem::ReadResult::kRead);
         return bytes;
+    }
+    bool Write(const std::string& name, const std::string& bytes) {
+        files.Remove(name);
+        return files.WriteNew(name, bytes);
     }
 
     FileSystem& files = DefaultFileSystem();
@@ -42,43 +46,79 @@ class FileSystemWin32 : public ::testing::Test {
     std::string previous;
 };
 
+using Read = FileSystem::ReadResult;
+using Replace = FileSystem::ReplaceResult;
+
 TEST_F(FileSystemWin32, WritesAndReadsBytesExactly) {
     // No text mode: CR LF, a lone LF, NUL and bytes above 127 stay as they are.
     std::string bytes("one\r\ntwo\nthree\r\n\0\xe9\xff", 19);
-    ASSERT_TRUE(files.WriteAll("a", bytes));
+    ASSERT_TRUE(Write("a", bytes));
     EXPECT_EQ(Read("a"), bytes);
 
     std::string big(200000, 'x');  // more than one read
     big[150000] = 'y';
-    ASSERT_TRUE(files.WriteAll("a", big));  // and truncates what was there
+    EXPECT_FALSE(files.WriteNew("a", big));  // only ever a new file
+    ASSERT_TRUE(Write("a", big));
     EXPECT_EQ(Read("a"), big);
 
-    ASSERT_TRUE(files.WriteAll("a", ""));
+    ASSERT_TRUE(Write("a", ""));
     EXPECT_EQ(Read("a"), "");
 }
 
-TEST_F(FileSystemWin32, ReadingWhatIsNoFileFailsAndLeavesTheBytes) {
+TEST_F(FileSystemWin32, WhatIsNoFileOrCannotBeReadIsToldApartFromMissing) {
     std::string bytes = "untouched";
-    EXPECT_FALSE(files.ReadAll("missing", bytes));
+    EXPECT_EQ(files.Read("missing", bytes), Read::kMissing);
+    EXPECT_EQ(files.Read("nowhere\\missing", bytes), Read::kMissing);
     ASSERT_TRUE(CreateDirectoryA("sub", nullptr));
-    EXPECT_FALSE(files.ReadAll("sub", bytes));
+    EXPECT_EQ(files.Read("sub", bytes), Read::kFailed);
     EXPECT_EQ(bytes, "untouched");
-    EXPECT_FALSE(files.WriteAll("sub", "x"));
-    EXPECT_FALSE(files.WriteAll("nowhere\\a", "x"));
+    EXPECT_FALSE(files.WriteNew("sub", "x"));
+    EXPECT_FALSE(files.WriteNew("nowhere\\a", "x"));
+
+    ASSERT_TRUE(Write("a", "held"));
+    HANDLE writer = CreateFileA("a", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Read("a"), "held");  // an editor that shares reading does not stop a read
+    CloseHandle(writer);
 }
 
 TEST_F(FileSystemWin32, ReplacePutsOneFileInThePlaceOfAnother) {
-    ASSERT_TRUE(files.WriteAll("a", "new"));
-    ASSERT_TRUE(files.WriteAll("b", "old"));
-    EXPECT_TRUE(files.Replace("a", "b"));
+    ASSERT_TRUE(Write("a", "new"));
+    ASSERT_TRUE(Write("b", "old"));
+    EXPECT_EQ(files.Replace("a", "b"), Replace::kReplaced);
     EXPECT_EQ(Read("b"), "new");
     std::string gone;
-    EXPECT_FALSE(files.ReadAll("a", gone));
-    EXPECT_FALSE(files.Replace("a", "b"));  // nothing to move: the target stays
+    EXPECT_EQ(files.Read("a", gone), Read::kMissing);
+    EXPECT_EQ(files.Replace("a", "b"), Replace::kFailed);  // nothing to move: the target stays
     EXPECT_EQ(Read("b"), "new");
+
+    ASSERT_TRUE(Write("a", "newer"));
+    HANDLE holder =
+        CreateFileA("b", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(files.Replace("a", "b"), Replace::kBusy);  // worth a retry
+    CloseHandle(holder);
+    EXPECT_EQ(files.Replace("a", "b"), Replace::kReplaced);
+    EXPECT_EQ(Read("b"), "newer");
+
+    ASSERT_TRUE(Write("a", "newest"));
+    ASSERT_TRUE(SetFileAttributesA("b", FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(files.Replace("a", "b"), Replace::kFailed);  // not replaced, and no use waiting
+    EXPECT_EQ(Read("b"), "newer");
+
     files.Remove("b");
-    EXPECT_FALSE(files.ReadAll("b", gone));
+    EXPECT_EQ(files.Read("b", gone), Read::kMissing);
     files.Remove("b");  // removing what is not there is no failure
+}
+
+TEST_F(FileSystemWin32, StaleFileOfAnyAttributesIsRemoved) {
+    ASSERT_TRUE(Write("a", "stale"));
+    ASSERT_TRUE(SetFileAttributesA(
+        "a", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    files.Remove("a");
+    EXPECT_EQ(GetFileAttributesA("a"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(files.WriteNew("a", "fresh"));
 }
 
 TEST_F(FileSystemWin32, TheTrustedListRoundTripsThroughKnownDat) {
