@@ -191,7 +191,7 @@ class RealWatch {
         : m_runningPort(m_runningList),
           m_untrustedPort(m_untrustedList),
           m_tray(windows.owner),
-          watch(m_processes, m_runningPort, m_untrustedPort, m_alert, m_tray) {
+          watch(m_processes, m_processes.Text(), m_runningPort, m_untrustedPort, m_alert, m_tray) {
         ::SendMessageA(windows.running, LB_RESETCONTENT, 0, 0);
         ::SendMessageA(windows.untrusted, LB_RESETCONTENT, 0, 0);
         m_runningList.m_hWnd = windows.running;

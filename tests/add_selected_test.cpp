@@ -190,11 +190,12 @@ TEST_F(AddTest, ThousandsOfProcessesSortIntoTheRightLists) {
 
 TEST(AddStuck, UndeletableSelectionDoesNotHang) {
     ProcessTable processes;
+    CodePageModel codePage;
     ListBoxModel running{ListBoxModel::Order::Sorted};
     StuckListBox untrusted;
     AlertModel alert;
     TrayModel tray;
-    ProcessWatch watch{processes, running, untrusted, alert, tray};
+    ProcessWatch watch{processes, codePage, running, untrusted, alert, tray};
     untrusted.AddString("a.exe");
     untrusted.SetSel(true, 0);
     watch.AddSelected();
