@@ -38,16 +38,13 @@ scripts=$(cd "$(dirname "$0")" && pwd)
 project=$(dirname "$scripts")
 keeper=$build/desktop_keeper.exe
 
-# The version the machine's own Wine reports (wine-8.0, say).
-own_wine() {
-    /usr/lib/wine/wine64 --version 2>/dev/null || /usr/lib/wine/wine --version 2>/dev/null || true
-}
+source "$scripts/windows-build.sh"
 
 case ${VARDION_WINE:-} in
-"") in_root=no ;;
-10) case $(own_wine) in wine-10.*) in_root=no ;; *) in_root=yes ;; esac ;;
+"" | own) in_root=no ;;
+10) case $(windows_wines) in own) in_root=no ;; *) in_root=yes ;; esac ;;
 *)
-    echo "VARDION_WINE=$VARDION_WINE: only 10 (Debian 13's Wine) is known" >&2
+    echo "VARDION_WINE=$VARDION_WINE: only own (the machine's Wine) and 10 (Debian 13's) are known" >&2
     exit 2
     ;;
 esac
@@ -100,6 +97,9 @@ pe_bits() {
 set_environment() {
     export WINEPREFIX=$state/prefix WINEARCH=$arch WINELOADER=$loader WINESERVER=$server
     export WINEDEBUG=-all
+    # Without a UTF-8 locale (none is set in a bare container) Wine cannot
+    # name a file whose name holds letters outside ASCII.
+    export LANG=${LANG:-C.UTF-8}
     # No .NET or HTML engine to install, no desktop menu entries to write.
     export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
     [ -s "$state/display" ] && export DISPLAY=:$(cat "$state/display")
