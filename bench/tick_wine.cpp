@@ -13,8 +13,11 @@
 // Prints one line per case, which a program can read:
 //
 //   tick: processes=N trusted=K tick_us=T snapshot_us=S tray_us=R perprocess_floor_us=F arch=A
+//         wine=W
 //
-// where A is win32 or win64, the build that ran, and with `new=10` before it
+// (one line) where A is win32 or win64, the build that ran, W the version of
+// the Wine that ran it as the caller names it in VARDION_WINE_VERSION (8.0,
+// 10.0; "unknown" when unset), and with `new=10` before the arch field
 // in the line of the case in which ten new processes appear before every
 // tick. Lines starting with '#' say what follows, and what the rest of the
 // tick costs.
@@ -29,6 +32,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <string>
 #include <vector>
@@ -227,12 +231,17 @@ constexpr char kArch[] = "win64";
 constexpr char kArch[] = "win32";
 #endif
 
+const char* WineVersion() {
+    const char* version = std::getenv("VARDION_WINE_VERSION");
+    return version && *version ? version : "unknown";
+}
+
 void PrintTick(const ProcessWatch& watch, const Figures& f, const char* extra = "") {
     std::printf(
         "tick: processes=%zu trusted=%zu tick_us=%.0f snapshot_us=%.0f tray_us=%.0f "
-        "perprocess_floor_us=%.0f%s arch=%s\n",
+        "perprocess_floor_us=%.0f%s arch=%s wine=%s\n",
         ProcessIds().size(), watch.m_known.size(), f.tick * 1e6, f.snapshot * 1e6, f.tray * 1e6,
-        f.floor * 1e6, extra, kArch);
+        f.floor * 1e6, extra, kArch, WineVersion());
 }
 
 // What the tick spends beyond the snapshot and the tray call, and of that the
