@@ -110,8 +110,8 @@ set_environment() {
     if [ "$in_root" = yes ]; then
         local name
         wrap=(bash "$scripts/debian13-root.sh" enter -b "$project" -b "$build")
-        for name in WINEPREFIX WINEARCH WINELOADER WINESERVER WINEDEBUG WINEDLLOVERRIDES \
-            $(compgen -e | grep '^VARDION_' || true); do
+        for name in WINEPREFIX WINEARCH WINELOADER WINESERVER WINEDEBUG WINEDLLOVERRIDES LANG \
+            $(compgen -e | grep -x 'LC_ALL\|LOCPATH' || true) $(compgen -e | grep '^VARDION_' || true); do
             wrap+=("$name=${!name}")
         done
     fi
