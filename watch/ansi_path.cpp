@@ -45,16 +45,15 @@ std::string AnsiPath(const char16_t* wide, size_t length, const PathSystem& text
         for (size_t i = 0; i < length; ++i) out.push_back(static_cast<char>(wide[i]));
         return out;
     }
-    // The whole path at once; character by character only when one was missing.
-    int units = static_cast<int>(length);
+    // The whole path at once, in room for three bytes a unit (UTF-8 needs
+    // that many); character by character only when one was missing.
     if (!surrogates) {
+        std::vector<char> bytes(length * 3);
         bool usedDefault = false;
-        int needed = text.WideToAnsi(wide, units, nullptr, 0, &usedDefault);
-        if (needed > 0 && !usedDefault) {
-            std::vector<char> bytes(static_cast<size_t>(needed));
-            int written = text.WideToAnsi(wide, units, bytes.data(), needed, &usedDefault);
-            if (written == needed && !usedDefault) return std::string(bytes.data(), bytes.size());
-        }
+        int written = text.WideToAnsi(wide, static_cast<int>(length), bytes.data(),
+                                      static_cast<int>(bytes.size()), &usedDefault);
+        if (written > 0 && !usedDefault)
+            return std::string(bytes.data(), static_cast<size_t>(written));
     }
     for (size_t i = 0; i < length;) {
         char16_t unit = wide[i];

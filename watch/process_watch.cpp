@@ -150,7 +150,8 @@ std::string ProcessWatch::PathOf(uint32_t id, DriveDevices& drives) {
     // A process that refuses to be opened (a service, another user's program,
     // one that guards itself) is classified all the same, by the path the
     // system gives for its identifier.
-    bool byId = length == 0;
+    // Identifier 0, the idle process, has neither a handle nor a path.
+    bool byId = length == 0 && id != 0;
     if (byId) length = ImagePathById(*m_processes, id, m_wide);
     if (length == 0) return {};
     std::string path = drives.DeviceForm(AnsiPath(m_wide.data(), length, *m_text));
