@@ -142,13 +142,13 @@ if(LOCALEDEF)
     add_test(NAME ja_locale COMMAND ${LOCALEDEF} -i ja_JP -f UTF-8
                                     ${CMAKE_BINARY_DIR}/locale/ja_JP.UTF-8)
     set_tests_properties(ja_locale PROPERTIES FIXTURES_SETUP ja_locale)
+    add_test(NAME e2e_paths_test_932 COMMAND e2e_paths_test --gtest_filter=*DoubleByte*)
+    set_tests_properties(e2e_paths_test_932 PROPERTIES
+        FIXTURES_REQUIRED "wine;ja_locale" TIMEOUT 300 LABELS wine
+        ENVIRONMENT "LOCPATH=${CMAKE_BINARY_DIR}/locale;LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8"
+        PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [1-9][0-9]* tests?\\."
+        FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
 endif()
-add_test(NAME e2e_paths_test_932 COMMAND e2e_paths_test --gtest_filter=*DoubleByte*)
-set_tests_properties(e2e_paths_test_932 PROPERTIES
-    FIXTURES_REQUIRED "wine;ja_locale" TIMEOUT 300 LABELS wine
-    ENVIRONMENT "LOCPATH=${CMAKE_BINARY_DIR}/locale;LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8"
-    PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [1-9][0-9]* tests?\\."
-    FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
 
 # The tick against its floor under Wine: a program that prints figures, run by
 # scripts/bench-wine.sh, not a test.

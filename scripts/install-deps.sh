@@ -14,6 +14,7 @@ packages=(
     wine wine32:i386 wine64 fonts-wine
     xvfb xauth x11-utils xdotool imagemagick
     e2fsprogs  # chattr: a working directory the program cannot write to
+    locales    # the sources localedef makes ja_JP.UTF-8 from: Wine in code page 932
 )
 
 as_root() {
