@@ -63,6 +63,6 @@ struct Win32ProcessParts {
 //! The program's process source: NT snapshots over PSAPI, with remembered paths.
 class Win32ProcessSource : private detail::Win32ProcessParts, public RememberingProcessSource {
   public:
-    Win32ProcessSource() : RememberingProcessSource(psapi, snapshot) {}
+    Win32ProcessSource() : RememberingProcessSource(psapi, snapshot, &pathSystem) {}
     const PathSystem& Text() const { return pathSystem; }
 };

@@ -153,6 +153,47 @@ TEST_F(RememberingTest, AnswerByIdentifierIsKeptOnlyForAPairOfTheSnapshot) {
     EXPECT_EQ(w.watch.m_untrusted.size(), 2u);
 }
 
+// Given the drive names, a new process is asked for by identifier first: the
+// watcher shows what it shows over the plain table, a process the system
+// names is never opened, and a drive of "\??\X:" answers is asked for once.
+TEST(RememberingByIdentifier, NewProcessesAreNamedWithoutAHandleAsThroughOne) {
+    struct Case {
+        bool hasIdQuery;
+        int opens, idQueries, driveLookups;
+    } cases[] = {{true, 1, 5, 1}, {false, 5, 1, 0}};
+    for (const Case& c : cases) {
+        ProcessTable plain, table;
+        CodePageModel drives;
+        RememberingProcessSource source{table, table, &drives};
+        Watcher without(plain), with(source);
+        without.watch.m_known.push_back(Path("trusted.exe"));
+        with.watch.m_known = without.watch.m_known;
+        ProcessTable::Process started[4];
+        started[0].path = Path("trusted.exe");
+        started[0].idPath = "\\??\\C:\\Tools\\trusted.exe";  // as Wine answers
+        started[1].path = Path("other.exe");                 // as Windows answers
+        started[2].path = Path("refusing.exe");
+        started[2].openFull = started[2].openLimited = false;
+        // started[3]: no path either way, as the system's own process
+        for (ProcessTable* t : {&plain, &table}) {
+            t->noIdQuery = !c.hasIdQuery;
+            for (const ProcessTable::Process& p : started) t->Start(p);
+        }
+        for (int tick = 0; tick < 3; ++tick) {
+            bool phase = g_blinkPhase;
+            without.watch.ScanProcesses();
+            g_blinkPhase = phase;
+            with.watch.ScanProcesses();
+            ASSERT_EQ(with.Seen(), without.Seen()) << "after tick " << tick;
+        }
+        EXPECT_EQ(with.running.Rows(), (Rows{"trusted.exe"}));
+        EXPECT_EQ(table.opens, c.opens) << c.hasIdQuery;
+        EXPECT_EQ(table.idQueries, c.idQueries) << c.hasIdQuery;
+        EXPECT_EQ(drives.deviceLookups, c.driveLookups) << c.hasIdQuery;
+        EXPECT_EQ(table.openHandles(), 0);
+    }
+}
+
 TEST_F(RememberingTest, ReusedIdentifierReadsTheNewProcessAndEndedOnesAreForgotten) {
     w.watch.m_known.push_back(Path("a.exe"));
     uint32_t id = processes.Start(Path("a.exe"));
@@ -195,9 +236,13 @@ TEST_F(RememberingTest, WithoutASnapshotEveryProcessIsAskedEveryTick) {
 // Processes come and go at random, identifiers are reused, some refuse to
 // open or give no path; after every tick the watcher over the remembering
 // source shows exactly what the one over the plain table shows.
-TEST(RememberingScript, SameResultsTickForTickAsWithoutMemory) {
+// Run twice: opening each new process first, and asking for it by identifier first.
+class RememberingScript : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RememberingScript, SameResultsTickForTickAsWithoutMemory) {
     ProcessTable plain, table;
-    RememberingProcessSource source{table, table};
+    CodePageModel drives;
+    RememberingProcessSource source{table, table, GetParam() ? &drives : nullptr};
     Watcher without(plain), with(source);
     std::mt19937 random(20261207);
     std::vector<uint32_t> live;
@@ -247,5 +292,7 @@ TEST(RememberingScript, SameResultsTickForTickAsWithoutMemory) {
     EXPECT_EQ(table.openHandles(), 0);
     EXPECT_LT(table.opens * 5, plain.opens);
 }
+
+INSTANTIATE_TEST_SUITE_P(FirstQuestion, RememberingScript, ::testing::Values(false, true));
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "res/resource.h"
+#include "watch/image_path.h"
 
 bool g_blinkPhase = false;
 
@@ -11,12 +12,6 @@ namespace {
 // The identifier buffer starts at 1024 entries and grows while the system fills it.
 constexpr uint32_t kFirstIdCount = 1024;
 constexpr uint32_t kMaxIdCount = 1u << 20;
-// Image paths are asked for in 1024 units, then in larger buffers up to the
-// system's limit of 32,767 and the terminating NUL.
-constexpr uint32_t kFirstPathSize = 1024;
-constexpr uint32_t kMaxPathSize = 32768;
-// The query by identifier is asked first with this many bytes.
-constexpr uint32_t kFirstNameBytes = 2048;
 // LB_GETSELITEMS is asked for at most this many indices at a time.
 constexpr int kSelectionBatch = 30;
 
@@ -52,38 +47,6 @@ std::vector<uint32_t> EnumerateAll(ProcessSource& source) {
             return ids;
         }
         ids.resize(ids.size() * 2);
-    }
-}
-
-// The length of the image path of an open process, read into `buffer`; 0 when
-// it is not to be had.
-uint32_t ImagePath(ProcessSource& source, ProcessHandle process, std::vector<char16_t>& buffer) {
-    for (uint32_t size = kFirstPathSize; size <= kMaxPathSize; size *= 2) {
-        if (buffer.size() < size) buffer.resize(size);
-        uint32_t length = source.GetProcessImageFileNameW(process, buffer.data(), size);
-        if (length == 0) return 0;
-        if (length < size) return length;
-    }
-    return 0;
-}
-
-// The length of the image path the system gives for the identifier alone,
-// read into `buffer`; 0 when it gives none.
-uint32_t ImagePathById(ProcessSource& source, uint32_t id, std::vector<char16_t>& buffer) {
-    for (uint32_t bytes = kFirstNameBytes;;) {
-        if (buffer.size() < bytes / 2) buffer.resize(bytes / 2);
-        ImageName name;
-        name.maximumLength = static_cast<uint16_t>(bytes);
-        name.buffer = buffer.data();
-        int32_t status = source.QueryProcessIdImage(id, name);
-        if (status == kStatusInfoLengthMismatch && bytes < kMaxImageNameBytes) {
-            // Some systems say how much they need; where one does not, the buffer doubles.
-            uint32_t next = name.maximumLength > bytes ? name.maximumLength : bytes * 2;
-            bytes = next < kMaxImageNameBytes ? next : kMaxImageNameBytes;
-            continue;
-        }
-        if (status < 0 || name.length > bytes) return 0;
-        return name.length / 2;
     }
 }
 
@@ -145,14 +108,14 @@ std::string ProcessWatch::PathOf(uint32_t id, DriveDevices& drives) {
         ProcessHandle handle = m_processes->OpenProcess(kProcessQueryVmRead, false, id);
         if (!handle) handle = m_processes->OpenProcess(kProcessQueryLimited, false, id);
         ScopedProcess process(*m_processes, handle);
-        if (process.get()) length = ImagePath(*m_processes, process.get(), m_wide);
+        if (process.get()) length = ReadImagePath(*m_processes, process.get(), m_wide);
     }
     // A process that refuses to be opened (a service, another user's program,
     // one that guards itself) is classified all the same, by the path the
     // system gives for its identifier.
     // Identifier 0, the idle process, has neither a handle nor a path.
     bool byId = length == 0 && id != 0;
-    if (byId) length = ImagePathById(*m_processes, id, m_wide);
+    if (byId) length = ReadImagePathById(*m_processes, id, m_wide);
     if (length == 0) return {};
     std::string path = drives.DeviceForm(AnsiPath(m_wide.data(), length, *m_text));
     // The system's own pseudo-processes ("Registry") give a bare name: no program file.

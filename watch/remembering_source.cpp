@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "watch/image_path.h"
+
 namespace {
 
 // The first remembered path at or after (id, createTime), in the order the paths are kept.
@@ -17,8 +19,9 @@ auto LowerBound(Paths& paths, uint32_t id, uint64_t createTime) {
 }  // namespace
 
 RememberingProcessSource::RememberingProcessSource(ProcessSource& system,
-                                                   ProcessSnapshot& snapshots)
-    : m_system(system), m_snapshots(snapshots) {}
+                                                   ProcessSnapshot& snapshots,
+                                                   const PathSystem* drives)
+    : m_system(system), m_snapshots(snapshots), m_text(drives) {}
 
 RememberingProcessSource::~RememberingProcessSource() {
     // Handles of the system still open when the source goes are not leaked.
@@ -30,6 +33,7 @@ RememberingProcessSource::~RememberingProcessSource() {
 bool RememberingProcessSource::EnumProcesses(uint32_t* ids, uint32_t bytes,
                                              uint32_t* bytesReturned) {
     m_cursor = 0;
+    if (m_text) m_drives.emplace(*m_text);
     if (!m_snapshots.TakeSnapshot(m_current)) {
         m_current.clear();
         m_paths.clear();
@@ -51,6 +55,17 @@ ProcessHandle RememberingProcessSource::OpenProcess(uint32_t access, bool inheri
         if (const Remembered* known = Find(processId, createTime)) {
             if (known->kind == Kind::Refused) return nullptr;
             return Hand(nullptr, processId, createTime);
+        }
+        if (m_drives && !m_noIdQuery) {
+            int32_t status = kStatusSuccess;
+            uint32_t length = ReadImagePathById(m_system, processId, m_buffer, &status);
+            if (status == kStatusInvalidInfoClass) m_noIdQuery = true;
+            // A bare name ("Registry") or none is left to the handle, as before.
+            auto end = m_buffer.begin() + length;
+            if (std::find(m_buffer.begin(), end, u'\\') != end) {
+                RememberAnswer(processId, createTime, m_buffer.data(), length);
+                return Hand(nullptr, processId, createTime);
+            }
         }
     }
     // A process that ended, its identifier handed out again, between the
@@ -114,10 +129,26 @@ int32_t RememberingProcessSource::QueryProcessIdImage(uint32_t processId, ImageN
     // The system may answer for a process that has just ended: an answer is
     // kept only for a process of the latest snapshot, and goes with it.
     if (status >= 0 && createTime != 0 && name.length <= name.maximumLength) {
-        Remember(processId, createTime, name.buffer, name.length / sizeof(char16_t),
-                 Kind::Answered);
+        RememberAnswer(processId, createTime, name.buffer, name.length / sizeof(char16_t));
     }
     return status;
+}
+
+void RememberingProcessSource::RememberAnswer(uint32_t id, uint64_t createTime,
+                                              const char16_t* path, uint32_t length) {
+    // Only "\??\X:" and what follows it are read; a device name is ASCII.
+    std::u16string wide(path, length);
+    if (m_drives && length >= 6 && wide.compare(0, 4, u"\\??\\") == 0) {
+        std::string prefix;
+        for (size_t i = 0; i < 7 && i < wide.size() && wide[i] < 0x80; ++i) {
+            prefix.push_back(static_cast<char>(wide[i]));
+        }
+        std::string device = m_drives->DeviceForm(prefix);
+        if (device != prefix) {
+            wide = std::u16string(device.begin(), device.end()) + wide.substr(prefix.size());
+        }
+    }
+    Remember(id, createTime, wide.data(), static_cast<uint32_t>(wide.size()), Kind::Answered);
 }
 
 bool RememberingProcessSource::CloseHandle(ProcessHandle handle) {

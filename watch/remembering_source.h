@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "watch/ansi_path.h"
 #include "watch/ports.h"
 
 //! Answers from one system snapshot per enumeration, and from memory for every
@@ -18,10 +20,16 @@
 //! the memory: a new process, one that gave no path, one with no creation
 //! time, and every process when no snapshot can be had. A system that lacks
 //! the query by identifier is asked it once.
+//!
+//! Given the system's drive names, a new process is asked for by identifier
+//! first, one call in place of an open, a path and a close, and an answer in
+//! the "\??\X:" form is kept in the device form of X: as it was then.
 class RememberingProcessSource : public ProcessSource {
   public:
-    //! `system` opens processes and reads their paths; `snapshots` lists them.
-    RememberingProcessSource(ProcessSource& system, ProcessSnapshot& snapshots);
+    //! `system` opens processes and reads their paths; `snapshots` lists them;
+    //! `drives`, when given, names the drives of answers by identifier.
+    RememberingProcessSource(ProcessSource& system, ProcessSnapshot& snapshots,
+                             const PathSystem* drives = nullptr);
     ~RememberingProcessSource() override;
     RememberingProcessSource(const RememberingProcessSource&) = delete;
     RememberingProcessSource& operator=(const RememberingProcessSource&) = delete;
@@ -69,6 +77,7 @@ class RememberingProcessSource : public ProcessSource {
     void Remember(uint32_t id, uint64_t createTime, const char16_t* path, uint32_t length,
                   Kind kind);
     void ForgetEnded();
+    void RememberAnswer(uint32_t id, uint64_t createTime, const char16_t* path, uint32_t length);
     ProcessHandle Hand(ProcessHandle system, uint32_t id, uint64_t createTime);
 
     ProcessSource& m_system;
@@ -78,4 +87,7 @@ class RememberingProcessSource : public ProcessSource {
     std::vector<Remembered> m_paths;      // sorted by identifier, then creation time
     std::vector<std::unique_ptr<Open>> m_opens;
     bool m_noIdQuery = false;  // the system lacks the query by identifier
+    const PathSystem* m_text;
+    std::optional<DriveDevices> m_drives;  // asked afresh for each snapshot
+    std::vector<char16_t> m_buffer;
 };
