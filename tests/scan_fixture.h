@@ -38,6 +38,7 @@ class WatchTest : public ::testing::Test {
     void ExpectAligned() {
         std::vector<std::string> rows = untrusted.Rows();
         ASSERT_EQ(rows.size(), watch.m_untrusted.size());
-        for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i], BaseName(watch.m_untrusted[i], codePage));
+        for (size_t i = 0; i < rows.size(); ++i)
+            EXPECT_EQ(rows[i], BaseName(watch.m_untrusted[i], codePage));
     }
 };
