@@ -130,7 +130,7 @@ bool ListTip::BeforeList(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* re
             auto* info = reinterpret_cast<NMTTDISPINFOA*>(lParam);
             if (info->hdr.hwndFrom != m_tip || info->hdr.code != TTN_GETDISPINFOA) return false;
             int row = static_cast<int>(info->hdr.idFrom) - 1;
-            m_text = DisplayPath(m_rowPath(row), ReadDriveTable());
+            m_text = DisplayPath(m_rowPath(row), ReadDriveTable(), m_pathSystem);
             // The tooltip copies the text as soon as this returns.
             info->lpszText = &m_text[0];
             info->hinst = nullptr;

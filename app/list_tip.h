@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "app/process_source_win32.h"
+
 //! The tip of one list box: made when its dialog initialises, gone with the dialog.
 class ListTip {
   public:
@@ -43,4 +45,5 @@ class ListTip {
     int m_row = -1;
     bool m_trackingLeave = false;
     std::string m_text;  //!< what the tip shows, kept while the tooltip copies it
+    Win32PathSystem m_pathSystem;
 };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/models/alert_model.h"
+#include "tests/models/code_page_model.h"
 #include "tests/models/list_box_model.h"
 #include "tests/models/process_table.h"
 #include "watch/process_watch.h"
@@ -28,11 +29,12 @@ std::string PathOf(const char* kind, int i) {
 
 struct Setup {
     ProcessTable processes;
+    CodePageModel codePage;
     ListBoxModel running{ListBoxModel::Order::Sorted};
     ListBoxModel untrusted{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
     AlertModel alert;
     TrayModel tray;
-    ProcessWatch watch{processes, running, untrusted, alert, tray};
+    ProcessWatch watch{processes, codePage, running, untrusted, alert, tray};
     std::vector<bool> isTrusted;  // by process, in enumeration order
     std::vector<std::string> names;
 
@@ -45,7 +47,7 @@ struct Setup {
             std::string path = trusted ? PathOf("trusted", program) : PathOf("other", i);
             processes.Start(path);
             isTrusted.push_back(trusted);
-            names.push_back(BaseName(path));
+            names.push_back(BaseName(path, codePage));
         }
         watch.ScanProcesses();  // lists everything once
         watch.ScanProcesses();
@@ -68,6 +70,7 @@ void ModelCallsOnly(benchmark::State& state) {
     Setup setup(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     std::vector<uint32_t> ids(4096);
     std::vector<char> text(1024);
+    std::vector<char16_t> wide(1024);
     for (auto _ : state) {
         uint32_t returned = 0;
         for (;;) {
@@ -78,7 +81,7 @@ void ModelCallsOnly(benchmark::State& state) {
         }
         for (uint32_t i = 0; i < returned / 4; ++i) {
             ProcessHandle handle = setup.processes.OpenProcess(kProcessQueryVmRead, false, ids[i]);
-            setup.processes.GetProcessImageFileNameA(handle, text.data(), 1024);
+            setup.processes.GetProcessImageFileNameW(handle, wide.data(), 1024);
             if (!setup.isTrusted[i]) setup.untrusted.FindStringExact(0, setup.names[i].c_str());
             setup.processes.CloseHandle(handle);
         }

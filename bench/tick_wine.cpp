@@ -13,8 +13,11 @@
 // Prints one line per case, which a program can read:
 //
 //   tick: processes=N trusted=K tick_us=T snapshot_us=S tray_us=R perprocess_floor_us=F arch=A
+//         wine=W
 //
-// where A is win32 or win64, the build that ran, and with `new=10` before it
+// (one line) where A is win32 or win64, the build that ran, W the version of
+// the Wine that ran it as the caller names it in VARDION_WINE_VERSION (8.0,
+// 10.0; "unknown" when unset), and with `new=10` before the arch field
 // in the line of the case in which ten new processes appear before every
 // tick. Lines starting with '#' say what follows, and what the rest of the
 // tick costs. One line `known_check:` gives the cost of the tick's look at an
@@ -22,14 +25,18 @@
 //
 //   tick_wine.exe [sleeper.exe]   with a sleeper, also with 100 and 300 extra
 //                                 processes, with 10 new ones before every
-//                                 tick, and with 100 under names with spaces,
-//                                 code-page letters and 250 characters
+//                                 tick, with 100 under names with spaces,
+//                                 code-page letters and 250 characters, and
+//                                 with 100 that refuse to be opened (`refusing=100`
+//                                 before the arch field; `refusing=0` the same
+//                                 100 openable)
 #include <windows.h>
 #include <psapi.h>
 #include <winternl.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <string>
 #include <vector>
@@ -144,8 +151,9 @@ StringList ListTrustingAll(size_t entries, size_t bytes = 0) {
 // Extra processes of the small program, copied under the given names.
 class ExtraProcesses {
   public:
-    ExtraProcesses(const std::string& sleeper, const std::vector<std::string>& paths) {
-        for (const std::string& path : paths) Start(sleeper, path);
+    ExtraProcesses(const std::string& sleeper, const std::vector<std::string>& paths,
+                   bool refuse = false) {
+        for (const std::string& path : paths) Start(sleeper, path, refuse);
         ::Sleep(500);  // past their start-up, which would load the machine
     }
     ~ExtraProcesses() {
@@ -154,14 +162,21 @@ class ExtraProcesses {
     ExtraProcesses(const ExtraProcesses&) = delete;
     ExtraProcesses& operator=(const ExtraProcesses&) = delete;
 
-    void Start(const std::string& sleeper, const std::string& path) {
+    //! With `refuse`, the process grants nobody any access: a DACL with no entries.
+    void Start(const std::string& sleeper, const std::string& path, bool refuse = false) {
         if (path != sleeper) ::CopyFileA(sleeper.c_str(), path.c_str(), FALSE);
+        SECURITY_DESCRIPTOR descriptor;
+        ACL empty;
+        ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        ::InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+        ::SetSecurityDescriptorDacl(&descriptor, TRUE, &empty, FALSE);
+        SECURITY_ATTRIBUTES guarded = {sizeof guarded, &descriptor, FALSE};
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION program = {};
         std::string command = "\"" + path + "\"";
-        if (::CreateProcessA(path.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &program)) {
+        if (::CreateProcessA(path.c_str(), &command[0], refuse ? &guarded : nullptr, nullptr, FALSE,
+                             0, nullptr, nullptr, &startup, &program)) {
             m_programs.push_back(program);
         }
     }
@@ -192,7 +207,7 @@ class RealWatch {
         : m_runningPort(m_runningList),
           m_untrustedPort(m_untrustedList),
           m_tray(windows.owner),
-          watch(m_processes, m_runningPort, m_untrustedPort, m_alert, m_tray) {
+          watch(m_processes, m_processes.Text(), m_runningPort, m_untrustedPort, m_alert, m_tray) {
         ::SendMessageA(windows.running, LB_RESETCONTENT, 0, 0);
         ::SendMessageA(windows.untrusted, LB_RESETCONTENT, 0, 0);
         m_runningList.m_hWnd = windows.running;
@@ -228,12 +243,17 @@ constexpr char kArch[] = "win64";
 constexpr char kArch[] = "win32";
 #endif
 
+const char* WineVersion() {
+    const char* version = std::getenv("VARDION_WINE_VERSION");
+    return version && *version ? version : "unknown";
+}
+
 void PrintTick(const ProcessWatch& watch, const Figures& f, const char* extra = "") {
     std::printf(
         "tick: processes=%zu trusted=%zu tick_us=%.0f snapshot_us=%.0f tray_us=%.0f "
-        "perprocess_floor_us=%.0f%s arch=%s\n",
+        "perprocess_floor_us=%.0f%s arch=%s wine=%s\n",
         ProcessIds().size(), watch.m_known.size(), f.tick * 1e6, f.snapshot * 1e6, f.tray * 1e6,
-        f.floor * 1e6, extra, kArch);
+        f.floor * 1e6, extra, kArch, WineVersion());
 }
 
 // What the tick spends beyond the snapshot and the tray call, and of that the
@@ -372,6 +392,71 @@ void MeasureChurn(const Windows& windows, const std::string& sleeper) {
     std::fflush(stdout);
 }
 
+// 100 processes of the small program, all trusted, first openable and then
+// refusing to be opened: after their first tick, refusing ones cost what
+// openable ones do. Beside it, what one process costs asked through a handle
+// and asked by identifier, where the system can be asked that.
+void MeasureRefusing(const Windows& windows, const std::string& sleeper) {
+    StringList known;
+    for (bool refuse : {false, true}) {
+        ExtraProcesses extra(sleeper, std::vector<std::string>(100, sleeper), refuse);
+        if (!refuse) known = ListTrustingAll(1000);
+        RealWatch real(windows);
+        ProcessWatch& watch = real.watch;
+        watch.m_known = known;
+        double first = Seconds([&] { watch.ScanProcesses(); });
+        watch.ScanProcesses();
+        Figures f = MeasureSteady(windows, watch, kRounds);
+        PrintTick(watch, f, refuse ? " refusing=100" : " refusing=0");
+        std::printf(
+            "#   first tick %.0f us; %d rows running, %d untrusted; %zu processes remembered\n",
+            first * 1e6, static_cast<int>(::SendMessageA(windows.running, LB_GETCOUNT, 0, 0)),
+            static_cast<int>(::SendMessageA(windows.untrusted, LB_GETCOUNT, 0, 0)),
+            real.Remembered());
+        std::fflush(stdout);
+    }
+
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    struct {
+        HANDLE id;
+        UNICODE_STRING name;
+    } info = {};
+    wchar_t name[1024];
+    std::vector<DWORD> ids = ProcessIds();
+    double handle = 0, byId = 0;
+    LONG status = 0;
+    for (int round = 0; round < 11; ++round) {
+        handle += Seconds([&] {
+            for (DWORD id : ids) {
+                HANDLE process = ::OpenProcess(0x410, FALSE, id);
+                if (!process) continue;
+                ::GetProcessImageFileNameW(process, name, 1024);
+                ::CloseHandle(process);
+            }
+        });
+        byId += Seconds([&] {
+            for (DWORD id : ids) {
+                info.id = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(id));
+                info.name.Length = 0;
+                info.name.MaximumLength = sizeof name;
+                info.name.Buffer = name;
+                status = query(88, &info, sizeof info, nullptr);
+            }
+        });
+    }
+    std::printf(
+        "# per process, over %zu: open + wide path + close %.0f us, by identifier %s\n", ids.size(),
+        handle / 11 / static_cast<double>(ids.size()) * 1e6,
+        status == static_cast<LONG>(0xC0000003)
+            ? "not known to this system"
+            : (std::to_string(static_cast<int>(byId / 11 / static_cast<double>(ids.size()) * 1e6)) +
+               " us")
+                  .c_str());
+    std::fflush(stdout);
+}
+
 // Names as users meet them: spaces, letters of code page 1252 beyond ASCII,
 // and 250 characters, the most a path within MAX_PATH leaves in a short folder.
 std::vector<std::string> AwkwardPaths(const std::string& folder, const std::string& shortFolder) {
@@ -467,6 +552,8 @@ int main(int argc, char** argv) {
             std::printf("# With %zu extra processes\n", extra.size() + more.size());
             MeasureSizes(windows);
         }
+        std::printf("# With 100 extra processes, openable and then refusing to be opened\n");
+        MeasureRefusing(windows, sleeper);
         {
             std::string shortFolder = "C:\\vt";
             ::CreateDirectoryA(shortFolder.c_str(), nullptr);

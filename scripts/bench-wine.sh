@@ -5,7 +5,10 @@
 # then lists of 100,000 lines and of 50 MB read from known.dat (with the times
 # of loading and saving them), and 100 processes whose names hold spaces,
 # code-page letters and 250 characters. Every `tick:` line ends with the
-# build that ran it: arch=win32 or arch=win64.
+# build that ran it and the version of the Wine that did: arch=win32 wine=8.0.
+# Each build runs under the machine's own Wine and then under Debian 13's
+# Wine 10 (in the root of scripts/debian13-root.sh, made first if need be),
+# or under the one Wine named by VARDION_WINE (own or 10).
 # Under Wine every handle call is a round trip to the wine server, so the
 # absolute times overstate a Windows machine: compare the ratios.
 #
@@ -17,12 +20,18 @@ cd "$(dirname "$0")/.."
 source scripts/windows-build.sh
 session=scripts/wine-session.sh
 [ -n "${1:-}" ] || windows_arch_line
+wines=${VARDION_WINE:-$(windows_wines)}
 while read -r arch build <&3; do
-    echo "# == $arch ($build)"
     windows_build "$arch" "$build" tick_wine sleeper desktop_keeper
-    (
-        windows_session "$build"
-        bash "$session" run "$build" "$build/tick_wine.exe" "Z:$(cd "$build" && pwd)/sleeper.exe" |
-            tr -d '\r'
-    )
+    for wine in $wines; do
+        (
+            export VARDION_WINE=$wine
+            windows_session "$build"
+            VARDION_WINE_VERSION=$(windows_wine_version "$wine")
+            export VARDION_WINE_VERSION
+            echo "# == $arch ($build) under Wine $VARDION_WINE_VERSION"
+            bash "$session" run "$build" "$build/tick_wine.exe" \
+                "Z:$(cd "$build" && pwd)/sleeper.exe" | tr -d '\r'
+        )
+    done
 done 3< <(windows_targets "${1:-}")

@@ -7,11 +7,23 @@
 #
 #   debian13-root.sh make            make the root if it is not there yet, print its path
 #   debian13-root.sh path            print its path
-#   debian13-root.sh enter CMD...    run a command in the root, with a clean environment
+#   debian13-root.sh wine-version    print the version of the root's Wine (wine-10.0)
+#   debian13-root.sh enter [-b DIR]... [-C DIR] [NAME=VALUE]... CMD...
+#       run a command in the root with a clean environment (PATH, HOME,
+#       LANG=C.UTF-8, DISPLAY if set, and the NAME=VALUE given); each DIR is
+#       seen at the same path inside, and -C DIR is the command's directory
+#       (by default the current one when it is seen inside, else /)
+#
+# A command runs in a mount namespace of its own, where /proc, /sys, /dev, the
+# X sockets and the given folders are bound into the root: the binds end with
+# the last process that sees them, so runs leave no mounts behind on the host
+# and none pile up. A wine server started in the root keeps its own binds for
+# as long as it runs; the programs that talk to it bind theirs.
 #
 # VARDION_DEBIAN13_ROOT overrides where it lives (/var/cache/vardion/trixie).
 set -euo pipefail
 
+self=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
 root=${VARDION_DEBIAN13_ROOT:-/var/cache/vardion/trixie}
 # What the Windows tests need in the root: Wine of both widths, a virtual
 # display, chattr for the test that locks a folder, and a UTF-8 locale.
@@ -31,12 +43,11 @@ mirror() {
     echo "${uri:-http://deb.debian.org/debian}"
 }
 
-# Binds what a program in the root needs of the host, once.
-mount_host() {
-    local dir
-    for dir in proc sys dev dev/pts; do
-        mountpoint -q "$root/$dir" || as_root mount --bind "/$dir" "$root/$dir"
-    done
+# The mount points under the root, deepest first (/proc/self/mounts escapes a
+# space in a path as \040).
+mounts_under_root() {
+    awk -v r="$root/" 'index($2, r) == 1 { print $2 }' /proc/self/mounts |
+        sed 's/\\040/ /g' | sort -r
 }
 
 make_root() {
@@ -46,39 +57,103 @@ make_root() {
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap
     }
     echo "Making a Debian 13 root with Wine in $root (a few minutes, once)" >&2
-    # A root left half made by an interrupted run starts again from nothing.
-    for dir in dev/pts dev sys proc; do
-        mountpoint -q "$root/$dir" 2>/dev/null && as_root umount -l "$root/$dir"
-    done
-    as_root rm -rf "$root"
+    local start=$SECONDS
+    # A root left half made by an interrupted run starts again from nothing;
+    # never remove it while anything of the host is mounted into it.
+    local dir
+    while read -r dir; do
+        [ -n "$dir" ] && as_root umount -l "$dir"
+    done < <(mounts_under_root)
+    if [ -n "$(mounts_under_root)" ]; then
+        echo "$root still has mounts in it; not removing it" >&2
+        exit 1
+    fi
+    as_root rm -rf --one-file-system "$root"
     as_root mkdir -p "$root"
     as_root debootstrap --variant=minbase trixie "$root" "$(mirror)" >"$root.log" 2>&1 ||
         { tail -n 20 "$root.log" >&2; exit 1; }
-    mount_host
-    enter_root bash -c "dpkg --add-architecture i386 && apt-get update -qq &&
+    (enter_root bash -c "dpkg --add-architecture i386 && apt-get update -qq &&
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-        ${packages[*]} && apt-get clean &&
-        sed -i 's/^# *C.UTF-8/C.UTF-8/' /etc/locale.gen && (locale-gen >/dev/null 2>&1 || true)" \
+        ${packages[*]} && apt-get clean && rm -rf /var/lib/apt/lists/* /usr/share/doc/* &&
+        sed -i 's/^# *C.UTF-8/C.UTF-8/' /etc/locale.gen && (locale-gen >/dev/null 2>&1 || true)") \
         >>"$root.log" 2>&1 || { tail -n 20 "$root.log" >&2; exit 1; }
     as_root touch "$root/.vardion-ready"
+    echo "Made $root in $((SECONDS - start)) s: $(du -sh --one-file-system "$root" | cut -f1)" >&2
 }
 
 # Runs a command in the root with a clean environment: one TMPDIR (none) for
 # Wine 10, whose tools abort when it differs from the server's, and a UTF-8
 # locale, without which Wine cannot name files outside ASCII.
 enter_root() {
-    mount_host
-    as_root chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
-        LANG=C.UTF-8 ${DISPLAY:+DISPLAY=$DISPLAY} "$@"
+    local cwd="" binds=()
+    while [ $# -gt 0 ]; do
+        case $1 in
+        -b) binds+=("$(cd "$2" && pwd -P)") && shift 2 ;;
+        -C) cwd=$2 && shift 2 ;;
+        --) shift && break ;;
+        *) break ;;
+        esac
+    done
+    if [ -z "$cwd" ]; then
+        cwd=/
+        local here dir
+        here=$(pwd -P)
+        for dir in "${binds[@]}"; do
+            case $here/ in "$dir"/*) cwd=$here ;; esac
+        done
+    fi
+    # One process from here to the program (every step execs the next), so
+    # that a timeout or ctest ends the program itself.
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    exec "${sudo[@]}" unshare --mount --propagation private -- \
+        bash "$self" __in-namespace "$cwd" "${#binds[@]}" "${binds[@]}" \
+        ${DISPLAY:+DISPLAY=$DISPLAY} "$@"
+}
+
+# In the namespace of enter_root: bind what the command needs, then enter.
+in_namespace() {
+    local cwd=$1 count=$2 dir
+    shift 2
+    local binds=("${@:1:count}")
+    shift "$count"
+    mount --bind /proc "$root/proc"
+    mount --bind /sys "$root/sys"
+    mount --rbind /dev "$root/dev"
+    # X servers of the host, for a display on the host (Xvfb or one's own).
+    if [ -d /tmp/.X11-unix ]; then
+        mkdir -p "$root/tmp/.X11-unix"
+        mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
+    fi
+    # Shorter paths first, so that a folder inside another stays seen.
+    while read -r dir; do
+        [ -n "$dir" ] || continue
+        mkdir -p "$root$dir"
+        mount --rbind "$dir" "$root$dir"
+    done < <(printf '%s\n' "${binds[@]}" | awk '{ print length, $0 }' | sort -n | cut -d' ' -f2-)
+    exec chroot "$root" /usr/bin/env -i -C "$cwd" PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+        HOME=/root LANG=C.UTF-8 "$@"
+}
+
+need_root() {
+    [ -e "$root/.vardion-ready" ] || { echo "no Debian 13 root in $root: make it first" >&2; exit 1; }
 }
 
 case ${1:-} in
 make) make_root && echo "$root" ;;
 path) echo "$root" ;;
+wine-version)
+    need_root
+    enter_root /usr/lib/wine/wine64 --version
+    ;;
 enter)
     shift
-    [ -e "$root/.vardion-ready" ] || { echo "no Debian 13 root in $root: make it first" >&2; exit 1; }
+    need_root
     enter_root "$@"
     ;;
-*) echo "usage: debian13-root.sh make|path|enter CMD..." >&2; exit 2 ;;
+__in-namespace)
+    shift
+    in_namespace "$@"
+    ;;
+*) echo "usage: debian13-root.sh make|path|wine-version|enter [-b DIR]... [-C DIR] CMD..." >&2; exit 2 ;;
 esac

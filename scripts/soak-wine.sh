@@ -3,6 +3,7 @@
 # small programs under many names meanwhile, then checks that each is listed
 # once, that the program still answers, and that Exit writes known.dat whole.
 # CI runs a 20-second version of it as the ctest soak_short.
+# VARDION_WINE=10 soaks it under Debian 13's Wine 10 (scripts/debian13-root.sh).
 #
 #   scripts/soak-wine.sh [build-dir] [seconds]   (default: the 64-bit build
 #                                                  where 32-bit code cannot run)

@@ -6,7 +6,10 @@
 # this machine can run, the run command and the Windows tests under Wine.
 # Where the kernel runs no 32-bit code (or with VARDION_RUN_32BIT=0), only the
 # 64-bit build runs under Wine, and the 32-bit one is checked without running
-# it. Installs whatever is missing first (Debian 12).
+# it. Then the Windows tests of the same builds run again under Debian 13's
+# Wine 10, in a Debian 13 root made on the first run and kept
+# (scripts/debian13-root.sh), unless the machine's own Wine is 10 already.
+# Installs whatever is missing first (Debian 12 or 13).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -39,8 +42,9 @@ build-fuzz/tests/fuzz/known_fuzz -max_total_time="$VARDION_FUZZ_SECONDS" -max_le
 units=$(grep -E '^stat::number_of_executed_units' build-fuzz/fuzz.log | grep -oE '[0-9]+$')
 echo "fuzzing: $units units"
 
-# How many tests the ctest run of a build folder passed.
-passed() { grep -oE 'out of [0-9]+' "$1/ctest.log" | tail -n 1 | cut -d' ' -f3; }
+# How many tests the ctest run of a build folder passed (its log: ctest.log,
+# or the one named).
+passed() { grep -oE 'out of [0-9]+' "$1/${2:-ctest.log}" | tail -n 1 | cut -d' ' -f3; }
 # The GoogleTest programs that passed in the last ctest run of a build folder,
 # and their cases: "<programs> <cases>".
 cases() {
@@ -53,6 +57,7 @@ note "host: $(passed build) tests passed, and $(passed build-asan) under ASan+UB
 if [ -f cmake/Windows.cmake ]; then
     echo "== $(windows_arch_line)"
     arches=$(windows_arches)
+    own_wine=$(windows_wine_version own)
 
     for arch in win32 win64; do
         build=$(windows_build_dir "$arch")
@@ -78,10 +83,36 @@ if [ -f cmake/Windows.cmake ]; then
         echo "== Windows tests of the $arch build under Wine, against the same Vardion.exe"
         ctest --test-dir "$build" --output-on-failure | tee "$build/ctest.log"
         read -r programs count < <(cases "$build")
-        note "$arch: the run command and $(passed "$build") ctest tests passed, among them" \
-            "$programs GoogleTest programs ($count cases) and the soak under the $bits-bit" \
-            "Wine loader, in $((SECONDS - step)) s"
+        note "$arch under the machine's own Wine $own_wine: the run command and" \
+            "$(passed "$build") ctest tests passed, among them $programs GoogleTest programs" \
+            "($count cases) and the soak under the $bits-bit Wine loader, in $((SECONDS - step)) s"
     done
+
+    if [ "$(windows_wines)" = own ]; then
+        note "Wine 10: the machine's own Wine is $own_wine already, which ran the tests" \
+            "above; no Debian 13 root is made"
+    else
+        echo "== A Debian 13 root with Debian 13's Wine, made once and kept"
+        step=$SECONDS
+        made=kept
+        [ -e "$(bash scripts/debian13-root.sh path)/.vardion-ready" ] || made=made
+        root=$(bash scripts/debian13-root.sh make)
+        wine10=$(windows_wine_version 10)
+        note "Debian 13 root: $root, $made in $((SECONDS - step)) s, with Wine $wine10"
+        for arch in $arches; do
+            build=$(windows_build_dir "$arch")
+            bits=32
+            [ "$arch" = win64 ] && bits=64
+            step=$SECONDS
+            echo "== Windows tests of the $arch build under Debian 13's Wine $wine10"
+            VARDION_WINE=10 ctest --test-dir "$build" --output-on-failure |
+                tee "$build/ctest-wine10.log"
+            read -r programs count < <(cases "$build")
+            note "$arch under Debian 13's Wine $wine10: $(passed "$build" ctest-wine10.log)" \
+                "ctest tests passed, among them $programs GoogleTest programs ($count cases)" \
+                "and the soak under the $bits-bit Wine loader, in $((SECONDS - step)) s"
+        done
+    fi
 
     if [[ " $arches " != *" win32 "* ]]; then
         echo "== The 32-bit build, checked without running it"

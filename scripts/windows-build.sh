@@ -11,9 +11,17 @@
 #   windows_targets [build-dir]      "arch dir" lines: the given build, or every build that runs here
 #   windows_build <arch> <dir> <target>...   installs what is missing, builds the targets
 #   windows_session <build-dir>      starts the build's Wine session, stopped on exit
+#   windows_own_wine                 the version the machine's own Wine reports: wine-8.0 (...)
+#   windows_wines                    the Wines the Windows tests run under here: "own 10", or
+#                                    "own" where the machine's own Wine is 10 already
+#   windows_wine_version [own|10]    the version of one of them: 8.0, 10.0
 #
 # VARDION_RUN_32BIT=0 makes this machine count as one that runs no 32-bit
 # code, whatever it can do; 1 counts it as one that does, untried.
+#
+# Beside the machine's own Wine, the builds also run under Debian 13's Wine 10
+# in the root of scripts/debian13-root.sh: VARDION_WINE=10 picks it for the
+# Wine session (scripts/wine-session.sh) and what starts one here.
 
 windows_runs_32bit() {
     case ${VARDION_RUN_32BIT:-} in
@@ -73,7 +81,32 @@ windows_build() {
 }
 
 windows_session() {
+    if [ "${VARDION_WINE:-}" = 10 ] && [ "$(windows_wines)" != own ]; then
+        bash scripts/debian13-root.sh make >/dev/null
+    fi
     bash scripts/wine-session.sh start "$1" >/dev/null
     # shellcheck disable=SC2064  # the build directory is fixed now
     trap "bash scripts/wine-session.sh stop '$1' >/dev/null" EXIT
+}
+
+windows_own_wine() {
+    /usr/lib/wine/wine64 --version 2>/dev/null || /usr/lib/wine/wine --version 2>/dev/null || true
+}
+
+windows_wines() {
+    case $(windows_own_wine) in
+    wine-10.*) echo own ;;
+    *) echo "own 10" ;;
+    esac
+}
+
+windows_wine_version() {
+    local version
+    if [ "${1:-own}" = 10 ] && [ "$(windows_wines)" != own ]; then
+        version=$(bash "$(dirname "${BASH_SOURCE[0]}")/debian13-root.sh" wine-version)
+    else
+        version=$(windows_own_wine)
+    fi
+    version=${version%% *}
+    echo "${version#wine-}"
 }

@@ -20,13 +20,42 @@
 # build, as ever; the 64-bit ones alone for a 64-bit build, so that it runs
 # where the kernel runs no 32-bit code. Never /usr/bin/wine and its helpers:
 # they take the 32-bit loader whenever it is installed.
+#
+# VARDION_WINE=10 runs the build under Debian 13's Wine 10 instead, in the
+# root of scripts/debian13-root.sh (made first with `debian13-root.sh make`),
+# with loaders and server of the same widths, and its own state and prefix in
+# <build-dir>/wine10, so that both Wines can run one build folder. The
+# project and build folders are seen inside at the same paths; the display is
+# an Xvfb of the host. Where the machine's own Wine is 10 already, it is the
+# one used, as without VARDION_WINE. `env` prints the variables as Wine sees
+# them inside the root.
 set -euo pipefail
 
 command=${1:?usage: wine-session.sh start|stop|run|env <build-dir> ...}
 build=$(cd "${2:?build directory missing}" && pwd)
 shift 2
-state=$build/wine
+scripts=$(cd "$(dirname "$0")" && pwd)
+project=$(dirname "$scripts")
 keeper=$build/desktop_keeper.exe
+
+source "$scripts/windows-build.sh"
+
+case ${VARDION_WINE:-} in
+"" | own) in_root=no ;;
+10) case $(windows_wines) in own) in_root=no ;; *) in_root=yes ;; esac ;;
+*)
+    echo "VARDION_WINE=$VARDION_WINE: only own (the machine's Wine) and 10 (Debian 13's) are known" >&2
+    exit 2
+    ;;
+esac
+if [ "$in_root" = yes ]; then
+    state=$build/wine10
+    # Where the Wine files are seen from the host.
+    files=$(bash "$scripts/debian13-root.sh" path)
+else
+    state=$build/wine
+    files=""
+fi
 
 # True while the process runs (a zombie waiting to be reaped does not count).
 alive() {
@@ -68,9 +97,24 @@ pe_bits() {
 set_environment() {
     export WINEPREFIX=$state/prefix WINEARCH=$arch WINELOADER=$loader WINESERVER=$server
     export WINEDEBUG=-all
+    # Without a UTF-8 locale (none is set in a bare container) Wine cannot
+    # name a file whose name holds letters outside ASCII.
+    export LANG=${LANG:-C.UTF-8}
     # No .NET or HTML engine to install, no desktop menu entries to write.
     export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
     [ -s "$state/display" ] && export DISPLAY=:$(cat "$state/display")
+    # What runs a Wine program: nothing on the host; in the root, its
+    # entrance, with the Wine variables and the program's own (VARDION_*)
+    # handed in, since it enters with a clean environment.
+    wrap=()
+    if [ "$in_root" = yes ]; then
+        local name
+        wrap=(bash "$scripts/debian13-root.sh" enter -b "$project" -b "$build")
+        for name in WINEPREFIX WINEARCH WINELOADER WINESERVER WINEDEBUG WINEDLLOVERRIDES LANG \
+            $(compgen -e | grep -x 'LC_ALL\|LOCPATH' || true) $(compgen -e | grep '^VARDION_' || true); do
+            wrap+=("$name=${!name}")
+        done
+    fi
     return 0
 }
 
@@ -83,8 +127,8 @@ stop_session() {
             -exec chattr -i {} + 2>/dev/null || true
     fi
     if [ -d "$WINEPREFIX" ]; then
-        timeout 20 "$server" -k 2>/dev/null || true
-        timeout 20 "$server" -w 2>/dev/null || true
+        timeout 20 "${wrap[@]}" "$server" -k 2>/dev/null || true
+        timeout 20 "${wrap[@]}" "$server" -w 2>/dev/null || true
     fi
     if [ -s "$state/xvfb.pid" ]; then
         local pid
@@ -118,25 +162,30 @@ start_session() {
     [ -e "$WINEPREFIX/.vardion-ready" ] || rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     # The server daemonises; this call returns once it accepts clients.
-    timeout 30 "$server" -p >"$state/server.log" 2>&1 </dev/null ||
+    [ "$in_root" = no ] || [ -e "$files/.vardion-ready" ] ||
+        { echo "no Debian 13 root in $files: bash scripts/debian13-root.sh make" >&2; exit 1; }
+    timeout 30 "${wrap[@]}" "$server" -p >"$state/server.log" 2>&1 </dev/null ||
         { cat "$state/server.log" >&2; exit 1; }
 
     if [ ! -e "$WINEPREFIX/.vardion-ready" ]; then
-        timeout 180 "$loader" wineboot -i >"$state/boot.log" 2>&1 </dev/null
+        timeout 180 "${wrap[@]}" "$loader" wineboot -i >"$state/boot.log" 2>&1 </dev/null
         # A virtual desktop: no window manager needed, and no 2 s wait on each
         # window hide that Wine's X11 driver makes without one.
-        timeout 30 "$loader" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f \
+        timeout 30 "${wrap[@]}" "$loader" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f \
             >>"$state/boot.log" 2>&1 </dev/null
-        timeout 30 "$loader" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f \
+        timeout 30 "${wrap[@]}" "$loader" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f \
             >>"$state/boot.log" 2>&1 </dev/null
-        # This Wine finds Tahoma and Marlett only in the prefix's font folder.
-        ln -sf /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+        # This Wine finds Tahoma and Marlett only in the prefix's font folder;
+        # the links name the fonts as Wine sees them.
+        for font in "$files"/usr/share/wine/fonts/*.ttf; do
+            ln -sf "${font#"$files"}" "$WINEPREFIX/drive_c/windows/Fonts/"
+        done
         touch "$WINEPREFIX/.vardion-ready"
     fi
 
     # The keeper holds the desktop open between test programs and says when it is up.
     [ -e "$keeper" ] || { echo "$keeper missing: build first" >&2; exit 1; }
-    setsid "$loader" "$keeper" >"$state/keeper.log" 2>&1 </dev/null &
+    setsid "${wrap[@]}" "$loader" "$keeper" >"$state/keeper.log" 2>&1 </dev/null &
     wait_until 60 grep -q ready "$state/keeper.log" 2>/dev/null ||
         { echo "the Wine desktop did not come up" >&2; exit 1; }
 }
@@ -153,7 +202,7 @@ run)
         echo "$1 is a $program_bits-bit program; this is the $bits-bit session of $build" >&2
         exit 1
     fi
-    exec "$loader" "$@"
+    exec "${wrap[@]}" "$loader" "$@"
     ;;
 env)
     set_environment

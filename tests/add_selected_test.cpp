@@ -191,12 +191,13 @@ TEST_F(AddTest, ThousandsOfProcessesSortIntoTheRightLists) {
 TEST(AddStuck, UndeletableSelectionDoesNotHangAndMovesNothing) {
     TempDir dir;
     ProcessTable processes;
+    CodePageModel codePage;
     ListBoxModel running{ListBoxModel::Order::Sorted};
     StuckListBox untrusted;
     AlertModel alert;
     TrayModel tray;
     FaultyFileSystem files;
-    ProcessWatch watch{processes, running, untrusted, alert, tray, files};
+    ProcessWatch watch{processes, codePage, running, untrusted, alert, tray, files};
     processes.Start(Path("a.exe"));
     processes.Start(Path("b.exe"));
     watch.ScanProcesses();

@@ -1,9 +1,12 @@
 // Image paths as a tip shows them: the drive letter in place of the device.
 #include <gtest/gtest.h>
 
+#include "tests/models/code_page_model.h"
 #include "watch/display_path.h"
 
 namespace {
+
+const CodePageModel kCodePage;
 
 // As the system names them: C: and D: on volumes whose names share a start.
 const DriveTable kDrives = {
@@ -13,15 +16,19 @@ const DriveTable kDrives = {
 };
 
 TEST(DisplayPath, DeviceOfADriveBecomesItsLetter) {
-    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\Program Files\\My Tool\\tool.exe", kDrives),
+    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\Program Files\\My Tool\\tool.exe", kDrives,
+                          kCodePage),
               "C:\\Program Files\\My Tool\\tool.exe");
-    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume10\\tool.exe", kDrives), "D:\\tool.exe");
-    EXPECT_EQ(DisplayPath("\\device\\HARDDISKVOLUME2\\tool.exe", kDrives), "Z:\\tool.exe");
-    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\", kDrives), "C:\\");
+    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume10\\tool.exe", kDrives, kCodePage),
+              "D:\\tool.exe");
+    EXPECT_EQ(DisplayPath("\\device\\HARDDISKVOLUME2\\tool.exe", kDrives, kCodePage),
+              "Z:\\tool.exe");
+    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\", kDrives, kCodePage), "C:\\");
 
     DriveTable nested = {{'N', "\\Device\\Share"}, {'S', "\\Device\\Share\\Inner"}};
-    EXPECT_EQ(DisplayPath("\\Device\\Share\\Inner\\tool.exe", nested), "S:\\tool.exe");
-    EXPECT_EQ(DisplayPath("\\Device\\Share\\Other\\tool.exe", nested), "N:\\Other\\tool.exe");
+    EXPECT_EQ(DisplayPath("\\Device\\Share\\Inner\\tool.exe", nested, kCodePage), "S:\\tool.exe");
+    EXPECT_EQ(DisplayPath("\\Device\\Share\\Other\\tool.exe", nested, kCodePage),
+              "N:\\Other\\tool.exe");
 }
 
 TEST(DisplayPath, PathOnNoDriveIsShownAsRecorded) {
@@ -29,23 +36,23 @@ TEST(DisplayPath, PathOnNoDriveIsShownAsRecorded) {
                              "\\Device\\HarddiskVolume100\\tool.exe",  // neither 1 nor 10
                              "\\Device\\HarddiskVolume1",              // exactly the device
                              "\\Device\\HarddiskVolume1tool.exe", "tool.exe", ""}) {
-        EXPECT_EQ(DisplayPath(path, kDrives), path);
+        EXPECT_EQ(DisplayPath(path, kDrives, kCodePage), path);
     }
-    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\tool.exe", {}),
+    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\tool.exe", {}, kCodePage),
               "\\Device\\HarddiskVolume1\\tool.exe");
 }
 
 TEST(DisplayPath, LongPathKeepsItsStartAndItsEndWithinTheLimit) {
     std::string path = "\\Device\\HarddiskVolume1\\" + std::string(3000, 'f') + "\\tool.exe";
-    std::string shown = DisplayPath(path, kDrives);
+    std::string shown = DisplayPath(path, kDrives, kCodePage);
     ASSERT_EQ(shown.size(), kTipTextLimit);
     EXPECT_EQ(shown.substr(0, 4), "C:\\f");
     EXPECT_EQ(shown.substr(shown.size() - 9), "\\tool.exe");
     EXPECT_NE(shown.find("f...f"), std::string::npos);
 
     std::string fits = "\\Device\\HarddiskVolume1\\" + std::string(kTipTextLimit - 3, 'e');
-    EXPECT_EQ(DisplayPath(fits, kDrives), "C:\\" + std::string(kTipTextLimit - 3, 'e'));
-    EXPECT_EQ(DisplayPath(path, kDrives, 2), "C:");
+    EXPECT_EQ(DisplayPath(fits, kDrives, kCodePage), "C:\\" + std::string(kTipTextLimit - 3, 'e'));
+    EXPECT_EQ(DisplayPath(path, kDrives, kCodePage, 2), "C:");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/models/alert_model.h"
+#include "tests/models/code_page_model.h"
 #include "tests/models/list_box_model.h"
 #include "tests/models/faulty_file_system.h"
 #include "tests/models/process_table.h"
@@ -24,12 +25,13 @@ class WatchTest : public ::testing::Test {
     // The current directory, where the watcher looks for "known.dat" on every tick.
     TempDir workDir;
     ProcessTable processes;
+    CodePageModel codePage;
     ListBoxModel running{ListBoxModel::Order::Sorted};
     ListBoxModel untrusted{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
     AlertModel alert;
     TrayModel tray;
     FaultyFileSystem files;  // "<< Add" saves: its tests run in a directory of their own
-    ProcessWatch watch{processes, running, untrusted, alert, tray, files};
+    ProcessWatch watch{processes, codePage, running, untrusted, alert, tray, files};
 
     void Trust(const std::string& path) { watch.m_known.push_back(path); }
     void Tick(int times = 1) {
@@ -39,6 +41,7 @@ class WatchTest : public ::testing::Test {
     void ExpectAligned() {
         std::vector<std::string> rows = untrusted.Rows();
         ASSERT_EQ(rows.size(), watch.m_untrusted.size());
-        for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i], BaseName(watch.m_untrusted[i]));
+        for (size_t i = 0; i < rows.size(); ++i)
+            EXPECT_EQ(rows[i], BaseName(watch.m_untrusted[i], codePage));
     }
 };

@@ -6,9 +6,10 @@ using Rows = std::vector<std::string>;
 namespace {
 
 TEST(BaseName, TextAfterTheLastBackslash) {
-    EXPECT_EQ(BaseName("\\Device\\HarddiskVolume1\\Windows\\notepad.exe"), "notepad.exe");
-    EXPECT_EQ(BaseName("plain.exe"), "plain.exe");  // no backslash: the whole text
-    EXPECT_EQ(BaseName("\\Device\\dir\\"), "");
+    CodePageModel codePage;
+    EXPECT_EQ(BaseName("\\Device\\HarddiskVolume1\\Windows\\notepad.exe", codePage), "notepad.exe");
+    EXPECT_EQ(BaseName("plain.exe", codePage), "plain.exe");  // no backslash: the whole text
+    EXPECT_EQ(BaseName("\\Device\\dir\\", codePage), "");
 }
 
 TEST_F(WatchTest, FirstRunListsEveryDistinctNameOnceInEnumerationOrder) {
@@ -141,6 +142,7 @@ TEST_F(WatchTest, CaseOfNamesAndPaths) {
 }
 
 TEST_F(WatchTest, ProcessesThatCannotBeExaminedAreSkipped) {
+    processes.noIdQuery = true;  // as a system that gives no path by identifier
     ProcessTable::Process locked;
     locked.path = Path("locked.exe");
     locked.openFull = false;
@@ -153,6 +155,90 @@ TEST_F(WatchTest, ProcessesThatCannotBeExaminedAreSkipped) {
     EXPECT_EQ(running.GetCount(), 0);
     EXPECT_FALSE(alert.visible);
     EXPECT_EQ(processes.openHandles(), 0);
+}
+
+// A process that refuses every access, or gives no path, is classified by the
+// path the system gives for its identifier, in the device form of every other.
+TEST_F(WatchTest, ProcessThatRefusesToOpenIsClassifiedByItsIdentifier) {
+    struct Refusing {
+        std::string path, idPath;
+    } refusing[] = {
+        {Path("service.exe"), ""},
+        {Path("trusted service.exe"), ""},
+        {Path("dos form.exe"), "\\??\\C:\\Tools\\dos form.exe"},  // as Wine answers
+        {Path("trusted dos.exe"), "\\??\\c:\\Tools\\trusted dos.exe"},
+        {"", "Registry"},  // a pseudo-process: a bare name, no program file
+        {"", ""},          // identifier 4: an empty name
+    };
+    Trust(Path("trusted service.exe"));
+    Trust(Path("trusted dos.exe"));
+    for (const Refusing& r : refusing) {
+        ProcessTable::Process p;
+        p.path = r.path;
+        p.idPath = r.idPath;
+        p.openFull = p.openLimited = false;
+        processes.Start(p);
+    }
+    ProcessTable::Process pathless;  // opens, but gives no path through its handle
+    pathless.idPath = Path("pathless.exe");
+    processes.Start(pathless);
+    Tick();
+    EXPECT_EQ(untrusted.Rows(), (Rows{"service.exe", "dos form.exe", "pathless.exe"}));
+    EXPECT_EQ(watch.m_untrusted,
+              (StringList{Path("service.exe"), Path("dos form.exe"), Path("pathless.exe")}));
+    EXPECT_EQ(running.Rows(), (Rows{"trusted dos.exe", "trusted service.exe"}));
+    EXPECT_TRUE(alert.visible);
+    EXPECT_EQ(processes.idQueries, 7);
+    EXPECT_EQ(processes.openHandles(), 0);
+}
+
+TEST_F(WatchTest, PathByIdentifierIsReadWholeWhereTheSystemNeverSaysWhatItNeeds) {
+    std::string deep = Path(std::string(5000, 'd') + "\\deep.exe");
+    std::string limit = "\\" + std::string(32766, 'L');  // 32,767 units: the most there is
+    for (bool keeps : {false, true}) {
+        ProcessTable table;
+        table.keepsMaximumLength = keeps;
+        ListBoxModel rows{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
+        ProcessWatch w{table, codePage, running, rows, alert, tray};
+        for (const std::string& path : {deep, limit}) {
+            ProcessTable::Process p;
+            p.path = path;
+            p.openFull = p.openLimited = false;
+            table.Start(p);
+        }
+        w.ScanProcesses();
+        EXPECT_EQ(w.m_untrusted, (StringList{deep, limit})) << keeps;
+        // 2048 bytes first; then the bytes needed, or double until 0xFFFE.
+        EXPECT_EQ(table.idQueries, keeps ? 4 + 6 : 2 + 2) << keeps;
+    }
+}
+
+TEST_F(WatchTest, NamesOfEveryCodePageAreListedAsTheFilesAre) {
+    CodePageModel cp932(932);
+    ListBoxModel rows{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
+    ProcessWatch w{processes, cp932, running, rows, alert, tray};
+    Trust(Path("twin.exe", "ne tools"));
+    w.m_known = watch.m_known;
+    processes.Start(Path(u8"\u30BD\u30D5\u30C8.exe"));     // ソフト.exe
+    processes.Start(Path(u8"\u8868.exe"));                 // 表.exe
+    processes.Start(Path(u8"\u5341.exe"));                 // 十.exe
+    processes.Start(Path("twin.exe", u8"ne t\u014Dols"));  // a look-alike folder
+    processes.Start(Path("twin.exe", "ne tools"));
+    processes.Start(Path(u8"\u03A9mega.exe"));  // one of 932's own letters
+    w.ScanProcesses();
+    EXPECT_EQ(rows.Rows(), (Rows{"\x83\x5C\x83\x74\x83\x67.exe", "\x95\x5C.exe", "\x8F\x5C.exe",
+                                 "twin.exe", "\x83\xB6mega.exe"}));
+    EXPECT_EQ(w.m_untrusted[3], Path("twin.exe", "ne t<U+014D>ols"));
+    EXPECT_EQ(running.Rows(), (Rows{"twin.exe"}));
+
+    // In 1252 a look-alike letter is no letter of the code page: Ω and O are two programs.
+    Trust(Path("Omega.exe"));
+    processes.EndAll();
+    processes.Start(Path(u8"\u03A9mega.exe"));
+    processes.Start(Path("Omega.exe"));
+    Tick();
+    EXPECT_EQ(untrusted.Rows(), (Rows{"<U+03A9>mega.exe"}));
+    EXPECT_EQ(running.Rows(), (Rows{"Omega.exe"}));
 }
 
 TEST_F(WatchTest, ProcessThatRefusesFullAccessIsOpenedForLimitedQuery) {
@@ -301,11 +387,12 @@ class FullListBox : public ListBoxModel {
 TEST(WatchFullList, RowThatCannotBeAddedRecordsNoPath) {
     g_blinkPhase = false;
     ProcessTable processes;
+    CodePageModel codePage;
     ListBoxModel running{ListBoxModel::Order::Sorted};
     FullListBox untrusted;
     AlertModel alert;
     TrayModel tray;
-    ProcessWatch watch{processes, running, untrusted, alert, tray};
+    ProcessWatch watch{processes, codePage, running, untrusted, alert, tray};
     processes.Start(Path("a.exe"));
     watch.ScanProcesses();
     EXPECT_TRUE(watch.m_untrusted.empty());

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "watch/ports.h"
+
 //! A drive letter and the device it stands for ('C', "\Device\HarddiskVolume1").
 struct DriveDevice {
     char letter;
@@ -20,6 +22,7 @@ constexpr size_t kTipTextLimit = 1023;
 //! `path` with its device replaced by the drive letter and a colon, where the
 //! device of a drive, followed by a backslash, begins it (the longest such
 //! device, case ignored); otherwise `path` as it is. A text longer than
-//! `limit` keeps its start and its end, joined by "...".
-std::string DisplayPath(const std::string& path, const DriveTable& drives,
+//! `limit` bytes keeps its start and its end, joined by "...", each cut
+//! between two characters of the code page of `text`.
+std::string DisplayPath(const std::string& path, const DriveTable& drives, const PathSystem& text,
                         size_t limit = kTipTextLimit);

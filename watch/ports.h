@@ -14,6 +14,20 @@ constexpr uint32_t kProcessQueryVmRead = 0x0410;
 //! PROCESS_QUERY_LIMITED_INFORMATION: all that reading the image path needs.
 constexpr uint32_t kProcessQueryLimited = 0x1000;
 
+//! NTSTATUS values the path query by identifier answers with.
+constexpr int32_t kStatusSuccess = 0;
+constexpr int32_t kStatusInvalidInfoClass = static_cast<int32_t>(0xC0000003);
+constexpr int32_t kStatusInfoLengthMismatch = static_cast<int32_t>(0xC0000004);
+//! The most bytes a UNICODE_STRING holds: 32,767 UTF-16 units.
+constexpr uint16_t kMaxImageNameBytes = 0xFFFE;
+
+//! The UNICODE_STRING of the path query by identifier; lengths in bytes.
+struct ImageName {
+    uint16_t length = 0;
+    uint16_t maximumLength = 0;
+    char16_t* buffer = nullptr;
+};
+
 //! The system's processes (PSAPI and the kernel).
 class ProcessSource {
   public:
@@ -25,11 +39,34 @@ class ProcessSource {
     virtual bool EnumProcesses(uint32_t* ids, uint32_t bytes, uint32_t* bytesReturned) = 0;
     //! A handle to the process, or null when it cannot be opened.
     virtual ProcessHandle OpenProcess(uint32_t access, bool inherit, uint32_t processId) = 0;
-    //! Writes the image path, NUL-terminated, and returns its length; 0 on
-    //! failure. A path that needs more than `size` characters returns `size`.
-    virtual uint32_t GetProcessImageFileNameA(ProcessHandle process, char* path, uint32_t size) = 0;
+    //! Writes the image path in UTF-16, NUL-terminated, and returns its length;
+    //! 0 on failure. A path that needs more than `size` units returns `size`.
+    virtual uint32_t GetProcessImageFileNameW(ProcessHandle process, char16_t* path,
+                                              uint32_t size) = 0;
+    //! NtQuerySystemInformation(SystemProcessIdInformation): the image path of
+    //! `processId` into `name`, with no handle; the NTSTATUS. A buffer too small
+    //! gives kStatusInfoLengthMismatch, with `maximumLength` raised to the bytes
+    //! needed on some systems and left as it was on others.
+    virtual int32_t QueryProcessIdImage(uint32_t processId, ImageName& name) = 0;
     //! Releases a handle that OpenProcess gave.
     virtual bool CloseHandle(ProcessHandle handle) = 0;
+};
+
+//! What making the 8-bit form of a path asks of the system: its ANSI code
+//! page and its drive names.
+class PathSystem {
+  public:
+    virtual ~PathSystem() = default;
+
+    //! WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS) of `length` units, '?'
+    //! for a character the code page lacks, with `*usedDefault` set when one
+    //! was; the bytes written, or needed when `out` is null; 0 on failure.
+    virtual int WideToAnsi(const char16_t* wide, int length, char* out, int outSize,
+                           bool* usedDefault) const = 0;
+    //! IsDBCSLeadByte: whether `lead` begins a character of two bytes.
+    virtual bool IsLeadByte(unsigned char lead) const = 0;
+    //! QueryDosDeviceA: the device drive `letter` stands for now; empty when none.
+    virtual std::string DeviceOfDrive(char letter) const = 0;
 };
 
 //! One process as a system snapshot lists it.

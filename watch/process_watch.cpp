@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "res/resource.h"
+#include "watch/image_path.h"
 
 bool g_blinkPhase = false;
 
@@ -12,9 +13,6 @@ namespace {
 // The identifier buffer starts at 1024 entries and grows while the system fills it.
 constexpr uint32_t kFirstIdCount = 1024;
 constexpr uint32_t kMaxIdCount = 1u << 20;
-// Image paths are asked for in 1024 characters, then in larger buffers up to 32768.
-constexpr uint32_t kFirstPathSize = 1024;
-constexpr uint32_t kMaxPathSize = 32768;
 // LB_GETSELITEMS is asked for at most this many indices at a time.
 constexpr int kSelectionBatch = 30;
 
@@ -53,17 +51,6 @@ std::vector<uint32_t> EnumerateAll(ProcessSource& source) {
     }
 }
 
-// The image path of an open process, or an empty string when it is not to be had.
-std::string ImagePath(ProcessSource& source, ProcessHandle process, std::vector<char>& buffer) {
-    for (uint32_t size = kFirstPathSize; size <= kMaxPathSize; size *= 2) {
-        if (buffer.size() < size) buffer.resize(size);
-        uint32_t length = source.GetProcessImageFileNameA(process, buffer.data(), size);
-        if (length == 0) return {};
-        if (length < size) return std::string(buffer.data(), length);
-    }
-    return {};
-}
-
 // Reads one row of a list box into `text`, sized by the row's own length.
 bool ReadRow(const ListBox& list, int index, std::vector<char>& text, std::string& row) {
     int length = list.GetTextLen(index);
@@ -77,20 +64,17 @@ bool ReadRow(const ListBox& list, int index, std::vector<char>& text, std::strin
 
 }  // namespace
 
-std::string BaseName(const std::string& path) {
-    size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-ProcessWatch::ProcessWatch(ProcessSource& processes, ListBox& runningList, ListBox& untrustedList,
-                           AlertWindow& alert, TrayIcon& tray, FileSystem& files)
+ProcessWatch::ProcessWatch(ProcessSource& processes, const PathSystem& text, ListBox& runningList,
+                           ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray,
+                           FileSystem& files)
     : TrustedList(files) {
-    Connect(processes, runningList, untrustedList, alert, tray);
+    Connect(processes, text, runningList, untrustedList, alert, tray);
 }
 
-void ProcessWatch::Connect(ProcessSource& processes, ListBox& runningList, ListBox& untrustedList,
-                           AlertWindow& alert, TrayIcon& tray) {
+void ProcessWatch::Connect(ProcessSource& processes, const PathSystem& text, ListBox& runningList,
+                           ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray) {
     m_processes = &processes;
+    m_text = &text;
     m_running = &runningList;
     m_untrustedRows = &untrustedList;
     m_alertWindow = &alert;
@@ -110,13 +94,11 @@ bool ProcessWatch::ScanProcesses() {
     if (RefreshKnown()) DropTrustedRows();
 
     StringList running;
-    std::vector<char> pathBuffer;
+    // Drives are looked up afresh on every tick, so that a path is never read
+    // through a drive letter that has since been given to another device.
+    DriveDevices drives(*m_text);
     for (uint32_t id : EnumerateAll(*m_processes)) {
-        ProcessHandle handle = m_processes->OpenProcess(kProcessQueryVmRead, false, id);
-        if (!handle) handle = m_processes->OpenProcess(kProcessQueryLimited, false, id);
-        ScopedProcess process(*m_processes, handle);
-        if (!process.get()) continue;
-        std::string path = ImagePath(*m_processes, process.get(), pathBuffer);
+        std::string path = PathOf(id, drives);
         if (!path.empty()) ExaminePath(path, running);
     }
 
@@ -143,8 +125,29 @@ void ProcessWatch::ShowTrayImage() {
     if (!m_tray->SetTrayImage(image)) m_trayImage = 0;
 }
 
+std::string ProcessWatch::PathOf(uint32_t id, DriveDevices& drives) {
+    uint32_t length = 0;
+    {
+        ProcessHandle handle = m_processes->OpenProcess(kProcessQueryVmRead, false, id);
+        if (!handle) handle = m_processes->OpenProcess(kProcessQueryLimited, false, id);
+        ScopedProcess process(*m_processes, handle);
+        if (process.get()) length = ReadImagePath(*m_processes, process.get(), m_wide);
+    }
+    // A process that refuses to be opened (a service, another user's program,
+    // one that guards itself) is classified all the same, by the path the
+    // system gives for its identifier.
+    // Identifier 0, the idle process, has neither a handle nor a path.
+    bool byId = length == 0 && id != 0;
+    if (byId) length = ReadImagePathById(*m_processes, id, m_wide);
+    if (length == 0) return {};
+    std::string path = drives.DeviceForm(AnsiPath(m_wide.data(), length, *m_text));
+    // The system's own pseudo-processes ("Registry") give a bare name: no program file.
+    if (byId && path.find('\\') == std::string::npos) return {};
+    return path;
+}
+
 void ProcessWatch::ExaminePath(const std::string& path, StringList& running) {
-    std::string name = BaseName(path);
+    std::string name = BaseName(path, *m_text);
     if (IsKnown(path)) {
         running.push_back(name);
         return;

@@ -2,22 +2,22 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "trust/trusted_list.h"
+#include "watch/ansi_path.h"
 #include "watch/ports.h"
 
 //! The blink phase of the tray icon: false at start, inverted on every tick.
 extern bool g_blinkPhase;
 
-//! The text after the last backslash of an image path; the whole path when it has none.
-std::string BaseName(const std::string& path);
-
 //! The trusted list, the untrusted paths and what keeps them up to date. The
 //! main dialog is built on it; the tests drive it through models of the ports.
 class ProcessWatch : public TrustedList {
   public:
-    ProcessWatch(ProcessSource& processes, ListBox& runningList, ListBox& untrustedList,
-                 AlertWindow& alert, TrayIcon& tray, FileSystem& files = DefaultFileSystem());
+    ProcessWatch(ProcessSource& processes, const PathSystem& text, ListBox& runningList,
+                 ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray,
+                 FileSystem& files = DefaultFileSystem());
 
     //! Called on every timer tick: takes in a changed "known.dat", classifies the running
     //! processes and brings the two lists, the alert window and the tray image up to date.
@@ -39,10 +39,11 @@ class ProcessWatch : public TrustedList {
   protected:
     //! For a class that holds the ports itself and connects them once they are constructed.
     explicit ProcessWatch(FileSystem& files = DefaultFileSystem()) : TrustedList(files) {}
-    void Connect(ProcessSource& processes, ListBox& runningList, ListBox& untrustedList,
-                 AlertWindow& alert, TrayIcon& tray);
+    void Connect(ProcessSource& processes, const PathSystem& text, ListBox& runningList,
+                 ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray);
 
   private:
+    std::string PathOf(uint32_t id, DriveDevices& drives);
     void ExaminePath(const std::string& path, StringList& running);
     //! Deletes the untrusted rows, with their paths, whose paths are now trusted.
     void DropTrustedRows();
@@ -50,6 +51,8 @@ class ProcessWatch : public TrustedList {
     void ShowTrayImage();
 
     ProcessSource* m_processes = nullptr;
+    const PathSystem* m_text = nullptr;
+    std::vector<char16_t> m_wide;  // the path buffer, kept from tick to tick
     ListBox* m_running = nullptr;
     ListBox* m_untrustedRows = nullptr;
     AlertWindow* m_alertWindow = nullptr;

@@ -3,6 +3,31 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// The model's paths are UTF-8; the system's are UTF-16.
+std::u16string Utf16(const std::string& text) {
+    std::u16string wide;
+    for (size_t i = 0; i < text.size();) {
+        unsigned char lead = static_cast<unsigned char>(text[i]);
+        int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+        uint32_t code = extra == 0 ? lead : lead & (0x3Fu >> extra);
+        for (int k = 1; k <= extra && i + k < text.size(); ++k) {
+            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+        }
+        i += static_cast<size_t>(extra) + 1;
+        if (code >= 0x10000) {
+            wide.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+            wide.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+        } else {
+            wide.push_back(static_cast<char16_t>(code));
+        }
+    }
+    return wide;
+}
+
+}  // namespace
+
 uint32_t ProcessTable::Start(const std::string& path) {
     Process process;
     process.path = path;
@@ -21,6 +46,9 @@ uint32_t ProcessTable::Start(const Process& process) {
 }
 
 void ProcessTable::End(uint32_t id) {
+    if (answersEnded) {
+        if (Process* p = Find(id)) m_ended.push_back(*p);
+    }
     m_processes.erase(std::remove_if(m_processes.begin(), m_processes.end(),
                                      [id](const Process& p) { return p.id == id; }),
                       m_processes.end());
@@ -68,20 +96,44 @@ ProcessHandle ProcessTable::OpenProcess(uint32_t access, bool, uint32_t processI
     return reinterpret_cast<ProcessHandle>(handle);
 }
 
-uint32_t ProcessTable::GetProcessImageFileNameA(ProcessHandle process, char* path, uint32_t size) {
+uint32_t ProcessTable::GetProcessImageFileNameW(ProcessHandle process, char16_t* path,
+                                                uint32_t size) {
     ++pathCalls;
     auto it = m_handles.find(reinterpret_cast<uintptr_t>(process));
     if (it == m_handles.end() || size == 0) return 0;
     Process* p = Find(it->second);
     if (!p || p->path.empty()) return 0;
-    if (p->path.size() + 1 > size) {
+    std::u16string wide = Utf16(p->path);
+    if (wide.size() + 1 > size) {
         // The system refuses a buffer that is too small; the port reports that as `size`.
-        std::memcpy(path, p->path.data(), size - 1);
-        path[size - 1] = '\0';
+        std::copy_n(wide.data(), size - 1, path);
+        path[size - 1] = u'\0';
         return size;
     }
-    std::memcpy(path, p->path.c_str(), p->path.size() + 1);
-    return static_cast<uint32_t>(p->path.size());
+    std::copy_n(wide.c_str(), wide.size() + 1, path);
+    return static_cast<uint32_t>(wide.size());
+}
+
+int32_t ProcessTable::QueryProcessIdImage(uint32_t processId, ImageName& name) {
+    ++idQueries;
+    if (noIdQuery) return kStatusInvalidInfoClass;
+    const Process* p = Find(processId);
+    for (const Process& ended : m_ended) {
+        if (!p && ended.id == processId) p = &ended;
+    }
+    constexpr int32_t kInvalidCid = static_cast<int32_t>(0xC000000B);
+    if (!p || processId == 0) return kInvalidCid;
+    std::u16string wide = Utf16(p->idPath.empty() ? p->path : p->idPath);
+    size_t bytes = wide.size() * sizeof(char16_t);
+    if (bytes > name.maximumLength) {
+        if (!keepsMaximumLength) {
+            name.maximumLength = static_cast<uint16_t>(std::min<size_t>(bytes, kMaxImageNameBytes));
+        }
+        return kStatusInfoLengthMismatch;
+    }
+    std::copy_n(wide.data(), wide.size(), name.buffer);
+    name.length = static_cast<uint16_t>(bytes);
+    return kStatusSuccess;
 }
 
 bool ProcessTable::CloseHandle(ProcessHandle handle) {

@@ -11,6 +11,7 @@
 
 #include "app/process_source_win32.h"
 #include "tests/win/fresh_directory.h"
+#include "watch/ansi_path.h"
 
 #ifndef SLEEPER_EXE
 #error "SLEEPER_EXE names a small program to start under other names"
@@ -19,13 +20,13 @@
 namespace {
 
 // The path as the scan reads it; empty when the process can't be examined.
-std::string PathOf(ProcessSource& source, uint32_t id) {
+std::u16string PathOf(ProcessSource& source, uint32_t id) {
     ProcessHandle process = source.OpenProcess(kProcessQueryVmRead, false, id);
     if (!process) return {};
-    char path[1024];
-    uint32_t length = source.GetProcessImageFileNameA(process, path, sizeof path);
+    char16_t path[1024];
+    uint32_t length = source.GetProcessImageFileNameW(process, path, 1024);
     source.CloseHandle(process);
-    return std::string(path, length < sizeof path ? length : 0);
+    return std::u16string(path, length < 1024 ? length : 0);
 }
 
 std::vector<uint32_t> Enumerate(ProcessSource& source) {
@@ -87,8 +88,8 @@ TEST(Win32ProcessSource, AnswersAsTheSystemDoesAndForgetsWhatEnded) {
         for (uint32_t id : Enumerate(source)) EXPECT_EQ(PathOf(source, id), PathOf(psapi, id));
         EXPECT_TRUE(source.Remembers(child.dwProcessId)) << "round " << round;
     }
-    std::string childPath = PathOf(source, child.dwProcessId);
-    EXPECT_NE(childPath.find("\\watched program.exe"), std::string::npos) << childPath;
+    std::u16string childPath = PathOf(source, child.dwProcessId);
+    EXPECT_NE(childPath.find(u"\\watched program.exe"), std::u16string::npos);
 
     ::TerminateProcess(child.hProcess, 0);
     ::WaitForSingleObject(child.hProcess, 5000);
@@ -96,6 +97,44 @@ TEST(Win32ProcessSource, AnswersAsTheSystemDoesAndForgetsWhatEnded) {
     ::CloseHandle(child.hThread);
     for (uint32_t id : Enumerate(source)) EXPECT_EQ(PathOf(source, id), PathOf(psapi, id));
     EXPECT_FALSE(source.Remembers(child.dwProcessId));
+}
+
+// The system's own answers to the two new questions: the code page's and the
+// path by identifier, which names one file as the handle's path does.
+TEST(Win32PathSystem, MakesThePathOfTheSystemsOwnCallsWithoutLoss) {
+    Win32PathSystem text;
+    if (::GetACP() == 1252) {
+        std::u16string path = u"\\om\\caf\u00E9\\\u03A9mega.exe";
+        EXPECT_EQ(AnsiPath(path.data(), path.size(), text), "\\om\\caf\xE9\\<U+03A9>mega.exe");
+    }
+    wchar_t wide[1024];
+    DWORD length = ::GetProcessImageFileNameW(::GetCurrentProcess(), wide, 1024);
+    char narrow[1024];
+    DWORD narrowLength = ::GetProcessImageFileNameA(::GetCurrentProcess(), narrow, sizeof narrow);
+    ASSERT_GT(length, 0u);
+    // The build's path is ASCII: both forms are one path.
+    std::string exact = AnsiPath(reinterpret_cast<const char16_t*>(wide), length, text);
+    EXPECT_EQ(exact, std::string(narrow, narrowLength));
+    DriveDevices drives(text);
+    EXPECT_EQ(drives.DeviceForm("\\??\\C:\\x.exe"), text.DeviceOfDrive('C') + "\\x.exe");
+
+    PsapiProcessSource psapi;
+    char16_t buffer[1024];
+    ImageName name;
+    name.maximumLength = 8;  // too small for any path
+    name.buffer = buffer;
+    int32_t status = psapi.QueryProcessIdImage(::GetCurrentProcessId(), name);
+    if (status == kStatusInvalidInfoClass) {
+        GTEST_SKIP() << "this system lacks the path query by identifier "
+                        "(SystemProcessIdInformation, class 88)";
+    }
+    EXPECT_EQ(status, kStatusInfoLengthMismatch);
+    name = ImageName{};
+    name.maximumLength = sizeof buffer;
+    name.buffer = buffer;
+    ASSERT_EQ(psapi.QueryProcessIdImage(::GetCurrentProcessId(), name), kStatusSuccess);
+    std::string byId = drives.DeviceForm(AnsiPath(buffer, name.length / 2, text));
+    EXPECT_EQ(byId, exact);
 }
 
 }  // namespace
