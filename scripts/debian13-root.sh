@@ -72,7 +72,7 @@ make_root() {
     as_root mkdir -p "$root"
     as_root debootstrap --variant=minbase trixie "$root" "$(mirror)" >"$root.log" 2>&1 ||
         { tail -n 20 "$root.log" >&2; exit 1; }
-    (enter_root bash -c "dpkg --add-architecture i386 && apt-get update -qq &&
+    (enter_root --as-root bash -c "dpkg --add-architecture i386 && apt-get update -qq &&
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         ${packages[*]} && apt-get clean && rm -rf /var/lib/apt/lists/* /usr/share/doc/* &&
         sed -i 's/^# *C.UTF-8/C.UTF-8/' /etc/locale.gen && (locale-gen >/dev/null 2>&1 || true)") \
@@ -84,10 +84,14 @@ make_root() {
 # Runs a command in the root with a clean environment: one TMPDIR (none) for
 # Wine 10, whose tools abort when it differs from the server's, and a UTF-8
 # locale, without which Wine cannot name files outside ASCII.
+# The command runs as the caller (a prefix belongs to whoever made it, and
+# Wine refuses one of another user); --as-root runs it as root.
 enter_root() {
-    local cwd="" binds=()
+    local cwd="" binds=() user
+    user=$(id -u):$(id -g)
     while [ $# -gt 0 ]; do
         case $1 in
+        --as-root) user=0:0 && shift ;;
         -b) binds+=("$(cd "$2" && pwd -P)") && shift 2 ;;
         -C) cwd=$2 && shift 2 ;;
         --) shift && break ;;
@@ -107,14 +111,14 @@ enter_root() {
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     exec "${sudo[@]}" unshare --mount --propagation private -- \
-        bash "$self" __in-namespace "$cwd" "${#binds[@]}" "${binds[@]}" \
+        bash "$self" __in-namespace "$user" "$cwd" "${#binds[@]}" "${binds[@]}" \
         ${DISPLAY:+DISPLAY=$DISPLAY} "$@"
 }
 
 # In the namespace of enter_root: bind what the command needs, then enter.
 in_namespace() {
-    local cwd=$1 count=$2 dir
-    shift 2
+    local user=$1 cwd=$2 count=$3 dir
+    shift 3
     local binds=("${@:1:count}")
     shift "$count"
     mount --bind /proc "$root/proc"
@@ -131,8 +135,13 @@ in_namespace() {
         mkdir -p "$root$dir"
         mount --rbind "$dir" "$root$dir"
     done < <(printf '%s\n' "${binds[@]}" | awk '{ print length, $0 }' | sort -n | cut -d' ' -f2-)
-    exec chroot "$root" /usr/bin/env -i -C "$cwd" PATH=/usr/sbin:/usr/bin:/sbin:/bin \
-        HOME=/root LANG=C.UTF-8 "$@"
+    local as=() home=/root
+    if [ "$user" != 0:0 ]; then
+        as=(--userspec="$user")
+        home=/tmp
+    fi
+    exec chroot "${as[@]}" "$root" /usr/bin/env -i -C "$cwd" PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+        HOME=$home LANG=C.UTF-8 "$@"
 }
 
 need_root() {

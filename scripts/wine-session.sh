@@ -142,6 +142,8 @@ stop_session() {
 }
 
 start_session() {
+    [ "$in_root" = no ] || [ -e "$files/.vardion-ready" ] ||
+        { echo "no Debian 13 root in $files: bash scripts/debian13-root.sh make" >&2; exit 1; }
     stop_session
     mkdir -p "$state"
     # Xvfb picks a free display itself and writes its number once it accepts
@@ -162,8 +164,6 @@ start_session() {
     [ -e "$WINEPREFIX/.vardion-ready" ] || rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     # The server daemonises; this call returns once it accepts clients.
-    [ "$in_root" = no ] || [ -e "$files/.vardion-ready" ] ||
-        { echo "no Debian 13 root in $files: bash scripts/debian13-root.sh make" >&2; exit 1; }
     timeout 30 "${wrap[@]}" "$server" -p >"$state/server.log" 2>&1 </dev/null ||
         { cat "$state/server.log" >&2; exit 1; }
 
@@ -171,10 +171,10 @@ start_session() {
         timeout 180 "${wrap[@]}" "$loader" wineboot -i >"$state/boot.log" 2>&1 </dev/null
         # A virtual desktop: no window manager needed, and no 2 s wait on each
         # window hide that Wine's X11 driver makes without one.
-        timeout 30 "${wrap[@]}" "$loader" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f \
-            >>"$state/boot.log" 2>&1 </dev/null
-        timeout 30 "${wrap[@]}" "$loader" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f \
-            >>"$state/boot.log" 2>&1 </dev/null
+        timeout 30 "${wrap[@]}" "$loader" reg add 'HKCU\Software\Wine\Explorer' \
+            /v Desktop /d shell /f >>"$state/boot.log" 2>&1 </dev/null
+        timeout 30 "${wrap[@]}" "$loader" reg add 'HKCU\Software\Wine\Explorer\Desktops' \
+            /v shell /d 1024x768 /f >>"$state/boot.log" 2>&1 </dev/null
         # This Wine finds Tahoma and Marlett only in the prefix's font folder;
         # the links name the fonts as Wine sees them.
         for font in "$files"/usr/share/wine/fonts/*.ttf; do
