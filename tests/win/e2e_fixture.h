@@ -76,16 +76,32 @@ inline std::string Narrow(const std::wstring& wide) {
     return text;
 }
 
+// A message sent to a window of Vardion's, answered within ten seconds: a
+// window thread that stays blocked fails the test that asked, naming the
+// message, where a plain SendMessage would hang it until ctest's time limit
+// and leave the blocked program to the tests after it. -1 when unanswered,
+// 0 for a window that is gone.
+inline LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    if (::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 10000, &result)) {
+        return static_cast<LRESULT>(result);
+    }
+    if (!::IsWindow(window)) return 0;  // as SendMessage answers for a window that is gone
+    ADD_FAILURE() << "message 0x" << std::hex << message << " to window " << window
+                  << " was not answered within 10 s";
+    return -1;
+}
+
 // The rows of a list box in another process. LB_GETTEXT must be sent in its
 // wide form across processes: the 8-bit one hands back UTF-16 under Wine.
 inline Rows ReadList(HWND list) {
     Rows rows;
-    LRESULT count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+    LRESULT count = Ask(list, LB_GETCOUNT);
     for (LRESULT i = 0; i < count; ++i) {
-        LRESULT length = ::SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        LRESULT length = Ask(list, LB_GETTEXTLEN, i);
         if (length < 0) continue;
         std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
-        LRESULT got = ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
+        LRESULT got = Ask(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
         wide.resize(got > 0 ? static_cast<size_t>(got) : 0);
         rows.push_back(Narrow(wide));
     }
@@ -94,10 +110,9 @@ inline Rows ReadList(HWND list) {
 
 // The text of a window in another process; a tooltip's is the tip it shows.
 inline std::string WindowText(HWND window) {
-    LRESULT length = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    LRESULT length = Ask(window, WM_GETTEXTLENGTH);
     std::wstring wide(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
-    LRESULT got =
-        ::SendMessageW(window, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(&wide[0]));
+    LRESULT got = Ask(window, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(&wide[0]));
     wide.resize(got > 0 ? static_cast<size_t>(got) : 0);
     return Narrow(wide);
 }
@@ -285,8 +300,7 @@ class Vardion : public ::testing::Test {
         // during a tick's call to the shell, which comes after that tick's
         // reconciliation: the tick that deletes it runs whole afterwards.
         const wchar_t marker[] = L"(settling: no such program)";
-        LRESULT row =
-            ::SendMessageW(runningList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(marker));
+        LRESULT row = Ask(runningList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(marker));
         ASSERT_GE(row, 0) << "the marker row could not be added";
         ASSERT_TRUE(WaitFor([&] { return !Contains(ReadList(runningList), Narrow(marker)); }))
             << "no tick ran";
@@ -302,7 +316,7 @@ class Vardion : public ::testing::Test {
     //! Trusts every program listed as untrusted now.
     void TrustAll() {
         ASSERT_TRUE(WaitFor([&] { return !ReadList(untrustedList).empty(); }));
-        ::SendMessageA(untrustedList, LB_SETSEL, TRUE, -1);
+        Ask(untrustedList, LB_SETSEL, TRUE, -1);
         Click(main, kAdd);
         ASSERT_TRUE(WaitFor([&] { return ReadList(untrustedList).empty(); }));
     }
@@ -326,8 +340,8 @@ class Vardion : public ::testing::Test {
     void PointAt(HWND list, int row) {
         RECT client;
         ::GetClientRect(list, &client);
-        LRESULT top = ::SendMessageW(list, LB_GETTOPINDEX, 0, 0);
-        LRESULT height = ::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+        LRESULT top = Ask(list, LB_GETTOPINDEX);
+        LRESULT height = Ask(list, LB_GETITEMHEIGHT);
         POINT at = {client.right / 2, static_cast<LONG>((row - top) * height + height / 2)};
         ::ClientToScreen(list, &at);
         PointTo(at);
