@@ -129,9 +129,10 @@ measure() {  # state (blinking or rest), processes (label), exe label, exe
 }
 
 # Both states of every exe, each case of the earlier exe right after this one's.
+# VARDION_FOOTPRINT_STATES names fewer ("rest" alone, say) for a longer span.
 measure_all() {  # processes label
     local state
-    for state in blinking rest; do
+    for state in ${VARDION_FOOTPRINT_STATES:-blinking rest}; do
         measure "$state" "$1" this "$exe"
         [ -z "$earlier" ] || measure "$state" "$1" earlier "$earlier"
     done
@@ -157,6 +158,8 @@ while read -r arch build <&3; do
         sleep 10  # past the start-up of the session's own services
         measure_all system
 
+        # VARDION_FOOTPRINT_EXTRA=0 measures the system's processes alone.
+        [ "${VARDION_FOOTPRINT_EXTRA:-1}" != 0 ] || exit 0
         # The extra processes run until the session ends.
         for _ in $(seq 100); do
             setsid bash "$session" run "$build" "$build/sleeper.exe" >/dev/null 2>&1 </dev/null &
