@@ -26,7 +26,7 @@ if [ -e "$list" ]; then
 fi
 restore() {
     bash scripts/run.sh stop >/dev/null 2>&1 || true
-    if [ -n "$kept" ]; then mv "$kept" "$list"; fi
+    if [ -n "$kept" ]; then mv "$kept" "$list"; else rm -f "$list"; fi
 }
 trap restore EXIT
 
