@@ -2,8 +2,9 @@
 # Runs Vardion.exe under Wine for a span of ticks (60 s unless given) and prints
 # its footprint measured from outside: CPU per second of wall time, working
 # set, and the count of kernel handles at the end; and what it costs the whole
-# machine: the busy time of all cores with it running, minus the same over a
-# span of the same length just before, without it. In two states: with the
+# machine: the CPU time of all its processes with Vardion running, minus the
+# same without it, in one-second slots taken by turns (Vardion held stopped
+# in every other one), as many seconds of each as given. In two states: with the
 # alert up and the tray icon blinking, and at rest, the alert dismissed with
 # "Ignore"; each with the system's own processes and with 100 extra small
 # processes.
@@ -32,52 +33,111 @@ source scripts/windows-build.sh
 session=scripts/wine-session.sh
 hz=$(getconf CLK_TCK)
 
-now() { date +%s.%N; }
-# Busy ticks of all cores: user, nice, system, irq, softirq and steal.
-busy() { awk '/^cpu / {print $2 + $3 + $4 + $7 + $8 + $9}' /proc/stat; }
-read_proc() {  # cpu ticks, resident KiB, open descriptors
-    local stat rss fds
-    stat=$(awk '{print $14 + $15}' /proc/"$pid"/stat)
+# The readings at the edges of a slot are made by the shell itself, without
+# starting a program, so that they cost the same in every slot.
+#   slot_read: sets `mark` to "microseconds machine-ticks vardion-ticks session-ticks"
+# machine-ticks: the CPU time of every process on the machine, kernel
+# threads included, and that of the children they have waited for (so that
+# a process that ended meanwhile still counts). /proc/stat is not used: it
+# counts a core busy when the kernel's timer finds it so, and a timer ten
+# times a second stays in step with that one, so a short burst on every tick
+# is found either every time or never. A process's own time is kept exactly.
+# vardion-ticks: Vardion's own time; session-ticks: that of every process
+# of the build's Wine session (its wine server, desktop, services and
+# programs, Vardion included) and of its Xvfb, which do the work of
+# Vardion's calls and leave out the load of anything else on the machine.
+stat_ticks() {  # /proc/<id>/stat: user + system ticks in `ticks`, and of waited children in `children`
+    local line fields
+    ticks=0 children=0
+    { read -r line <"$1"; } 2>/dev/null || return 0
+    # The fields after the command name, which may hold spaces.
+    read -ra fields <<<"${line##*) }"
+    ticks=$((fields[11] + fields[12]))
+    children=$((fields[13] + fields[14]))
+}
+slot_read() {
+    local f p machine=0 session_sum=0 own
+    for f in /proc/[0-9]*/stat; do
+        stat_ticks "$f"
+        machine=$((machine + ticks + children))
+    done
+    for p in "${session_pids[@]}"; do
+        stat_ticks /proc/"$p"/stat
+        session_sum=$((session_sum + ticks))
+    done
+    stat_ticks /proc/"$pid"/stat
+    own=$ticks
+    # Microseconds since the epoch, without the decimal point.
+    mark="${EPOCHREALTIME//[!0-9]/} $machine $own $session_sum"
+}
+# The processes of the build's Wine session, and its Xvfb.
+find_session_pids() {
+    local prefix=$top/wine/prefix
+    mapfile -t session_pids < <(
+        {
+            { grep -lzx "WINEPREFIX=$prefix" /proc/[0-9]*/environ 2>/dev/null || true; } | cut -d/ -f3
+            cat "$top/wine/xvfb.pid" 2>/dev/null || true
+        } | sort -u
+    )
+}
+read_proc() {  # resident KiB, open descriptors
+    local rss fds
     rss=$(awk '/^VmRSS/ {print $2}' /proc/"$pid"/status)
     fds=$(ls /proc/"$pid"/fd | wc -l)
-    echo "$stat $rss $fds"
+    echo "$rss $fds"
 }
-# "pid ticks" of every process of the build's Wine session: its wine server,
-# desktop, services and programs, and its Xvfb. They do the work of Vardion's
-# calls; the load of anything else on the machine is not in their figures.
-session_ticks() {
-    local prefix=$top/wine/prefix p
-    {
-        { grep -lzx "WINEPREFIX=$prefix" /proc/[0-9]*/environ 2>/dev/null || true; } | cut -d/ -f3
-        cat "$top/wine/xvfb.pid" 2>/dev/null || true
-    } | sort -u | while read -r p; do
-        # The fields after the command name, which may hold spaces.
-        sed 's/^.*) //' /proc/"$p"/stat 2>/dev/null | awk -v p="$p" '{print p, $12 + $13}' || true
+
+# The span is cut into slots of one second, and Vardion is held stopped
+# (SIGSTOP) in every other one: the slots without it measure the machine as
+# it is then, and the load of other work, which drifts over a minute, falls
+# into both kinds alike. The order alternates round by round (without-with,
+# with-without), so that a steady drift cancels too. After each stop or
+# start a fifth of a second goes unmeasured, for the work still under way
+# in the wine server, the desktop and X from before.
+interleave() {  # rounds; sets on_* and off_* sums (time in microseconds)
+    local round kind a b
+    on_t=0 on_busy=0 on_own=0 on_session=0 off_t=0 off_busy=0 off_session=0
+    for ((round = 0; round < $1; ++round)); do
+        for kind in $([ $((round % 2)) = 0 ] && echo "off on" || echo "on off"); do
+            # Vardion may be gone if something ended it early; its figures stop growing then.
+            if [ "$kind" = on ]; then
+                kill -CONT "$pid" 2>/dev/null || true
+            else
+                kill -STOP "$pid" 2>/dev/null || true
+            fi
+            sleep 0.2
+            slot_read
+            a=($mark)
+            sleep 1
+            slot_read
+            b=($mark)
+            if [ "$kind" = on ]; then
+                on_t=$((on_t + b[0] - a[0]))
+                on_busy=$((on_busy + b[1] - a[1]))
+                on_own=$((on_own + b[2] - a[2]))
+                on_session=$((on_session + b[3] - a[3]))
+            else
+                off_t=$((off_t + b[0] - a[0]))
+                off_busy=$((off_busy + b[1] - a[1]))
+                off_session=$((off_session + b[3] - a[3]))
+            fi
+        done
     done
+    kill -CONT "$pid" 2>/dev/null || true
 }
-# Busy ticks of the session between two session_ticks files; a process that
-# started meanwhile counts whole.
-session_busy() {
-    awk 'NR == FNR { t0[$1] = $2; next } { b += $2 - ($1 in t0 ? t0[$1] : 0) } END { print b + 0 }' "$1" "$2"
+percent() {  # busy ticks, microseconds: percent of one core
+    awk -v b="$1" -v t="$2" -v hz="$hz" 'BEGIN { printf "%.1f", 100 * b / hz / (t / 1e6) }'
 }
-percent() {  # busy ticks, from, to: percent of one core
-    awk -v b="$1" -v t0="$2" -v t1="$3" -v hz="$hz" 'BEGIN { printf "%.1f", 100 * b / hz / (t1 - t0) }'
-}
+minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
 
 measure() {  # state (blinking or rest), processes (label), exe label, exe
     local state=$1 processes=$2 label=$3 exe=$4
     echo "== $label exe, $state, $processes processes: $exe"
-    local b0 b1 b2 b3 t0 t1 t2 t3 cpu0 cpu1 rss0 rss1 fd0 fd1 runner without with log
+    local rss0 rss1 fd0 fd1 runner log
     log=$build/wine/footprint.log
-    session_ticks >"$build/wine/s0"
-    b0=$(busy) t0=$(now)
-    sleep "$seconds"
-    b1=$(busy) t1=$(now)
-    session_ticks >"$build/wine/s1"
-
-    # Wine answers the Windows counters for another process with zeros where it
-    # keeps no account; the Linux side of the same process is read from /proc too.
-    bash "$session" run "$build" "$build/footprint_wine.exe" "Z:$exe" "$seconds" "$state" \
+    # footprint_wine keeps Vardion in its state past the whole interleaved
+    # span: two slots of 1.2 s a round, and the readings.
+    bash "$session" run "$build" "$build/footprint_wine.exe" "Z:$exe" $((5 * seconds / 2 + 3)) "$state" \
         >"$log" 2>&1 &
     runner=$!
     pid=""
@@ -93,38 +153,34 @@ measure() {  # state (blinking or rest), processes (label), exe label, exe
         sleep 0.05
     done
     grep -q '^measuring' "$log" || { echo "footprint_wine did not begin" >&2; exit 1; }
-    read -r cpu0 rss0 fd0 <<<"$(read_proc)"
-    session_ticks >"$build/wine/s2"
-    b2=$(busy) t2=$(now)
-    sleep "$seconds"
-    read -r cpu1 rss1 fd1 <<<"$(read_proc)"
-    b3=$(busy) t3=$(now)
-    session_ticks >"$build/wine/s3"
+    find_session_pids
+    read -r rss0 fd0 <<<"$(read_proc)"
+    interleave "$seconds"
+    read -r rss1 fd1 <<<"$(read_proc)"
+    # Vardion goes on until footprint_wine's span ends and it is ended.
     wait "$runner" || true
 
-    tr -d '\r' <"$log" | grep -v '^result '
-    echo "From /proc of the Wine process (pid $pid):"
-    awk -v c0="$cpu0" -v c1="$cpu1" -v hz="$hz" -v t0="$t2" -v t1="$t3" \
-        'BEGIN { printf "  CPU %.2f s over %.1f s: %.1f ms per second of wall time\n", (c1-c0)/hz, t1-t0, 1000*(c1-c0)/hz/(t1-t0) }'
+    tr -d '\r' <"$log" | grep -v '^result ' | grep -v '^CPU'
+    local own without with sidle swith handles alert
+    own=$(awk -v c="$on_own" -v t="$on_t" -v hz="$hz" 'BEGIN { printf "%.1f", 1000 * c / hz / (t / 1e6) }')
+    without=$(percent "$off_busy" "$off_t")
+    with=$(percent "$on_busy" "$on_t")
+    sidle=$(percent "$off_session" "$off_t")
+    swith=$(percent "$on_session" "$on_t")
+    echo "From /proc of the Wine process (pid $pid), over $((on_t / 1000000)) s running:"
+    echo "  CPU $own ms per second of wall time"
     echo "  resident memory ${rss0} KiB at start, ${rss1} KiB at the end"
     echo "  open descriptors ${fd0} at start, ${fd1} at the end"
-    without=$(percent $((b1 - b0)) "$t0" "$t1")
-    with=$(percent $((b3 - b2)) "$t2" "$t3")
-    echo "The whole machine (all cores' busy time, the wine server and the desktop included):"
+    echo "The whole machine (the CPU time of all its processes, the wine server and the desktop included):"
     echo "  ${without} % of a core without Vardion, ${with} % with it:" \
-        "Vardion costs $(awk -v a="$with" -v b="$without" 'BEGIN { printf "%.1f", a - b }') % of a core"
-    local handles alert sidle swith
-    sidle=$(percent "$(session_busy "$build/wine/s0" "$build/wine/s1")" "$t0" "$t1")
-    swith=$(percent "$(session_busy "$build/wine/s2" "$build/wine/s3")" "$t2" "$t3")
+        "Vardion costs $(minus "$with" "$without") % of a core"
     echo "The Wine session alone (its processes and its Xvfb, read from /proc):"
     echo "  ${sidle} % of a core without Vardion, ${swith} % with it"
     handles=$(tr -d '\r' <"$log" | sed -n 's/^result handles=//p')
     alert=$(tr -d '\r' <"$log" | sed -n 's/^alert at the end: //p')
     echo "footprint build=$arch state=$state processes=$processes exe=$label" \
-        "machine=$(awk -v a="$with" -v b="$without" 'BEGIN { printf "%.1f", a - b }')" \
-        "idle=$without" \
-        "session=$(awk -v a="$swith" -v b="$sidle" 'BEGIN { printf "%.1f", a - b }') session_idle=$sidle" \
-        "own=$(awk -v c0="$cpu0" -v c1="$cpu1" -v hz="$hz" -v t0="$t2" -v t1="$t3" 'BEGIN { printf "%.1f", 1000*(c1-c0)/hz/(t1-t0) }')" \
+        "machine=$(minus "$with" "$without") idle=$without" \
+        "session=$(minus "$swith" "$sidle") session_idle=$sidle own=$own" \
         "rss=$rss1 handles=${handles:-?} alert=${alert:-?} path=$exe"
 }
 
