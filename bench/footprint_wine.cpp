@@ -4,11 +4,12 @@
 // Kernel handles are counted in the system's handle table, which Wine keeps;
 // Wine keeps no per-process count of GDI and USER objects and answers 0.
 //
-//   footprint_wine.exe <Vardion.exe> [seconds] [blinking|rest]
+//   footprint_wine.exe <Vardion.exe> [seconds] [blinking|rest|bare]
 // Vardion starts with no trusted list, so its first look raises the alert:
 // "blinking" measures with the alert up and the tray icon blinking (the
 // default), "rest" after pressing the alert's "Ignore". The line "measuring"
 // tells when the span begins; a few seconds after it ends, Vardion is ended.
+// "bare" starts another program (the snapshot floor) and waits for no alert.
 #include <windows.h>
 #include <psapi.h>
 
@@ -90,7 +91,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
-    bool rest = argc > 3 && std::string(argv[3]) == "rest";
+    std::string state = argc > 3 ? argv[3] : "blinking";
+    bool rest = state == "rest";
     std::string dir;
     MakeFreshDirectory("vardion-footprint", dir);
 
@@ -104,7 +106,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     ::WaitForInputIdle(vardion.hProcess, 10000);
-    if (!WaitAlert(vardion.dwProcessId, true, 30000)) {
+    if (state == "bare") {
+        // A program with no alert to wait for (the snapshot floor).
+    } else if (!WaitAlert(vardion.dwProcessId, true, 30000)) {
         std::fprintf(stderr, "the alert did not show\n");
     } else if (rest) {
         HWND alert = AlertOf(vardion.dwProcessId);
@@ -115,7 +119,9 @@ int main(int argc, char** argv) {
     }
     ::Sleep(1000);  // past the first ticks of the state
     Sample first = Take(vardion.hProcess, vardion.dwProcessId);
-    std::printf("measuring %s\n", rest ? "at rest" : "with the alert blinking");
+    std::printf("measuring %s\n", rest                ? "at rest"
+                                   : state == "bare" ? "the bare program"
+                                                     : "with the alert blinking");
     std::fflush(stdout);
     Print("start", first);
     for (int i = 0; i < seconds; ++i) ::Sleep(1000);

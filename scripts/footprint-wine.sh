@@ -186,18 +186,22 @@ measure() {  # state (blinking or rest), processes (label), exe label, exe
 
 # Both states of every exe, each case of the earlier exe right after this one's.
 # VARDION_FOOTPRINT_STATES names fewer ("rest" alone, say) for a longer span.
+# VARDION_FOOTPRINT_FLOOR=1 measures the floor too (state=bare exe=floor):
+# snapshot_floor.exe, which only takes the process snapshot ten times a
+# second, what any watcher that looks that often pays on this system.
 measure_all() {  # processes label
     local state
     for state in ${VARDION_FOOTPRINT_STATES:-blinking rest}; do
         measure "$state" "$1" this "$exe"
         [ -z "$earlier" ] || measure "$state" "$1" earlier "$earlier"
     done
+    [ "${VARDION_FOOTPRINT_FLOOR:-0}" = 0 ] || measure bare "$1" floor "$top/snapshot_floor.exe"
 }
 
 [ -n "${1:-}" ] || windows_arch_line
 while read -r arch build <&3; do
     echo "# == $arch ($build)"
-    windows_build "$arch" "$build" Vardion footprint_wine desktop_keeper sleeper
+    windows_build "$arch" "$build" Vardion footprint_wine snapshot_floor desktop_keeper sleeper
     (
         windows_session "$build"
         top=$(cd "$build" && pwd)
