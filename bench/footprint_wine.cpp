@@ -119,9 +119,9 @@ int main(int argc, char** argv) {
     }
     ::Sleep(1000);  // past the first ticks of the state
     Sample first = Take(vardion.hProcess, vardion.dwProcessId);
-    std::printf("measuring %s\n", rest                ? "at rest"
-                                   : state == "bare" ? "the bare program"
-                                                     : "with the alert blinking");
+    std::printf("measuring %s\n", rest              ? "at rest"
+                                  : state == "bare" ? "the bare program"
+                                                    : "with the alert blinking");
     std::fflush(stdout);
     Print("start", first);
     for (int i = 0; i < seconds; ++i) ::Sleep(1000);
