@@ -32,6 +32,7 @@ seconds=${2:-60}
 source scripts/windows-build.sh
 session=scripts/wine-session.sh
 hz=$(getconf CLK_TCK)
+declare -A sum
 
 # The readings at the edges of a slot are made by the shell itself, without
 # starting a program, so that they cost the same in every slot.
@@ -94,11 +95,11 @@ read_proc() {  # resident KiB, open descriptors
 # with-without), so that a steady drift cancels too. After each stop or
 # start a fifth of a second goes unmeasured, for the work still under way
 # in the wine server, the desktop and X from before.
-interleave() {  # rounds; sets on_* and off_* sums (time in microseconds)
-    local round kind a b
-    on_t=0 on_busy=0 on_own=0 on_session=0 off_t=0 off_busy=0 off_session=0
+interleave() {  # rounds; sums in `sum`: <kind>_t (microseconds), <kind>_machine, <kind>_own, <kind>_session
+    local round kind a b orders=("off on" "on off")
+    sum=()
     for ((round = 0; round < $1; ++round)); do
-        for kind in $([ $((round % 2)) = 0 ] && echo "off on" || echo "on off"); do
+        for kind in ${orders[round % 2]}; do
             # Vardion may be gone if something ended it early; its figures stop growing then.
             if [ "$kind" = on ]; then
                 kill -CONT "$pid" 2>/dev/null || true
@@ -111,16 +112,10 @@ interleave() {  # rounds; sets on_* and off_* sums (time in microseconds)
             sleep 1
             slot_read
             b=($mark)
-            if [ "$kind" = on ]; then
-                on_t=$((on_t + b[0] - a[0]))
-                on_busy=$((on_busy + b[1] - a[1]))
-                on_own=$((on_own + b[2] - a[2]))
-                on_session=$((on_session + b[3] - a[3]))
-            else
-                off_t=$((off_t + b[0] - a[0]))
-                off_busy=$((off_busy + b[1] - a[1]))
-                off_session=$((off_session + b[3] - a[3]))
-            fi
+            sum[${kind}_t]=$((${sum[${kind}_t]:-0} + b[0] - a[0]))
+            sum[${kind}_machine]=$((${sum[${kind}_machine]:-0} + b[1] - a[1]))
+            sum[${kind}_own]=$((${sum[${kind}_own]:-0} + b[2] - a[2]))
+            sum[${kind}_session]=$((${sum[${kind}_session]:-0} + b[3] - a[3]))
         done
     done
     kill -CONT "$pid" 2>/dev/null || true
@@ -162,12 +157,12 @@ measure() {  # state (blinking or rest), processes (label), exe label, exe
 
     tr -d '\r' <"$log" | grep -v '^result ' | grep -v '^CPU'
     local own without with sidle swith handles alert
-    own=$(awk -v c="$on_own" -v t="$on_t" -v hz="$hz" 'BEGIN { printf "%.1f", 1000 * c / hz / (t / 1e6) }')
-    without=$(percent "$off_busy" "$off_t")
-    with=$(percent "$on_busy" "$on_t")
-    sidle=$(percent "$off_session" "$off_t")
-    swith=$(percent "$on_session" "$on_t")
-    echo "From /proc of the Wine process (pid $pid), over $((on_t / 1000000)) s running:"
+    own=$(awk -v c="${sum[on_own]}" -v t="${sum[on_t]}" -v hz="$hz" 'BEGIN { printf "%.1f", 1000 * c / hz / (t / 1e6) }')
+    without=$(percent "${sum[off_machine]}" "${sum[off_t]}")
+    with=$(percent "${sum[on_machine]}" "${sum[on_t]}")
+    sidle=$(percent "${sum[off_session]}" "${sum[off_t]}")
+    swith=$(percent "${sum[on_session]}" "${sum[on_t]}")
+    echo "From /proc of the Wine process (pid $pid), over $((sum[on_t] / 1000000)) s running:"
     echo "  CPU $own ms per second of wall time"
     echo "  resident memory ${rss0} KiB at start, ${rss1} KiB at the end"
     echo "  open descriptors ${fd0} at start, ${fd1} at the end"
