@@ -27,19 +27,6 @@ TTTOOLINFOA Tool(HWND list, int row) {
     return tool;
 }
 
-// Read each time a tip is about to show, never on a tick: a drive that was
-// added or taken away since is shown as it stands now.
-DriveTable ReadDriveTable() {
-    DriveTable drives;
-    char device[1024];
-    for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        const char drive[] = {letter, ':', '\0'};
-        // The first of the names given is the device the drive stands for now.
-        if (::QueryDosDeviceA(drive, device, sizeof device) > 0) drives.push_back({letter, device});
-    }
-    return drives;
-}
-
 }  // namespace
 
 ListTip::~ListTip() {
@@ -130,7 +117,9 @@ bool ListTip::BeforeList(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* re
             auto* info = reinterpret_cast<NMTTDISPINFOA*>(lParam);
             if (info->hdr.hwndFrom != m_tip || info->hdr.code != TTN_GETDISPINFOA) return false;
             int row = static_cast<int>(info->hdr.idFrom) - 1;
-            m_text = DisplayPath(m_rowPath(row), ReadDriveTable(), m_pathSystem);
+            // The drives as they stand now: one added or taken away since is shown so.
+            DriveTable drives(m_pathSystem);
+            m_text = DisplayPath(m_rowPath(row), drives, m_pathSystem);
             // The tooltip copies the text as soon as this returns.
             info->lpszText = &m_text[0];
             info->hinst = nullptr;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 
 static_assert(sizeof(DWORD) == sizeof(uint32_t), "process identifiers are 32-bit");
 
@@ -13,15 +14,26 @@ namespace {
 
 constexpr ULONG kSystemProcessInformation = 5;
 constexpr ULONG kSystemProcessIdInformation = 88;
+constexpr LONG kInvalidInfoClass = static_cast<LONG>(0xC0000003);
 constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 constexpr size_t kFirstSnapshotBytes = 64 * 1024;
 constexpr size_t kMaxSnapshotBytes = 64 * 1024 * 1024;
+// The longest path there is, and its NUL. A UNICODE_STRING holds at most
+// 0xFFFE bytes, so the query by identifier needs no larger buffer either.
+constexpr DWORD kPathUnits = 32768;
+constexpr DWORD kFirstIdCount = 1024;
+constexpr DWORD kMaxIdCount = 1u << 20;
 
 // In and out of the query by identifier: 12 bytes in a 32-bit program, 24 in a 64-bit one.
 struct ProcessIdInformation {
     HANDLE processId;
     UNICODE_STRING imageName;
 };
+
+struct CloseProcess {
+    void operator()(HANDLE process) const { ::CloseHandle(process); }
+};
+using ScopedProcess = std::unique_ptr<void, CloseProcess>;
 
 // NtQuerySystemInformation from ntdll, which is in every process; asked for by
 // name, the call leaves no import that a system without it would refuse to load.
@@ -61,45 +73,80 @@ void ReadSnapshot(const unsigned char* snapshot, size_t length,
     }
 }
 
+ImageAnswer PathAnswer(const wchar_t* path, size_t length) {
+    if (length == 0) return {ImageAnswer::Kind::NoFile, {}};
+    return {ImageAnswer::Kind::Path,
+            std::u16string(reinterpret_cast<const char16_t*>(path), length)};
+}
+
 }  // namespace
 
-PsapiProcessSource::PsapiProcessSource() : m_query(NtQuery<Query>()) {}
+Win32ProcessSystem::Win32ProcessSystem(bool askById)
+    : m_query(NtQuery<Query>()),
+      m_askById(askById && m_query),
+      m_snapshot(kFirstSnapshotBytes / sizeof(uint64_t)),
+      m_path(kPathUnits) {}
 
-bool PsapiProcessSource::EnumProcesses(uint32_t* ids, uint32_t bytes, uint32_t* bytesReturned) {
-    DWORD returned = 0;
-    if (!::EnumProcesses(reinterpret_cast<DWORD*>(ids), bytes, &returned)) return false;
-    *bytesReturned = returned;
-    return true;
+bool Win32ProcessSystem::ListProcesses(std::vector<ProcessStamp>& processes) {
+    return Snapshot(processes) || Enumerate(processes);
 }
 
-ProcessHandle PsapiProcessSource::OpenProcess(uint32_t access, bool inherit, uint32_t processId) {
-    return ::OpenProcess(access, inherit ? TRUE : FALSE, processId);
+bool Win32ProcessSystem::Snapshot(std::vector<ProcessStamp>& processes) {
+    if (!m_query) return false;
+    for (;;) {
+        ULONG bytes = static_cast<ULONG>(m_snapshot.size() * sizeof(uint64_t));
+        ULONG needed = 0;
+        LONG status = m_query(kSystemProcessInformation, m_snapshot.data(), bytes, &needed);
+        if (status == kInfoLengthMismatch && bytes < kMaxSnapshotBytes) {
+            // What the system asked for, and room for processes started meanwhile.
+            size_t grown = std::max<size_t>(needed, bytes) + bytes / 2;
+            m_snapshot.resize((std::min(grown, kMaxSnapshotBytes) + 7) / sizeof(uint64_t));
+            continue;
+        }
+        if (status < 0) return false;
+        size_t length = needed != 0 && needed < bytes ? needed : bytes;
+        ReadSnapshot(reinterpret_cast<const unsigned char*>(m_snapshot.data()), length, processes);
+        return true;
+    }
 }
 
-uint32_t PsapiProcessSource::GetProcessImageFileNameW(ProcessHandle process, char16_t* path,
-                                                      uint32_t size) {
-    DWORD length = ::GetProcessImageFileNameW(process, reinterpret_cast<wchar_t*>(path), size);
-    // The system refuses a buffer that is too small rather than cut the path:
-    // report that as a full buffer, so that the caller asks again with more room.
-    if (length == 0 && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) return size;
-    return length;
+bool Win32ProcessSystem::Enumerate(std::vector<ProcessStamp>& processes) {
+    // The buffer grows while the system fills it: a full one may mean more processes.
+    if (m_ids.size() < kFirstIdCount) m_ids.resize(kFirstIdCount);
+    for (;;) {
+        DWORD capacity = static_cast<DWORD>(m_ids.size() * sizeof(DWORD));
+        DWORD returned = 0;
+        if (!::EnumProcesses(m_ids.data(), capacity, &returned)) return false;
+        if (returned < capacity || m_ids.size() >= kMaxIdCount) {
+            processes.clear();
+            for (DWORD i = 0; i < returned / sizeof(DWORD); ++i) processes.push_back({m_ids[i], 0});
+            return true;
+        }
+        m_ids.resize(m_ids.size() * 2);
+    }
 }
 
-int32_t PsapiProcessSource::QueryProcessIdImage(uint32_t processId, ImageName& name) {
-    if (!m_query) return kStatusInvalidInfoClass;
-    ProcessIdInformation info = {};
-    info.processId = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(processId));
-    info.imageName.Length = 0;
-    info.imageName.MaximumLength = name.maximumLength;
-    info.imageName.Buffer = reinterpret_cast<PWSTR>(name.buffer);
-    LONG status = m_query(kSystemProcessIdInformation, &info, sizeof info, nullptr);
-    name.length = info.imageName.Length;
-    name.maximumLength = info.imageName.MaximumLength;
-    return status;
-}
-
-bool PsapiProcessSource::CloseHandle(ProcessHandle handle) {
-    return ::CloseHandle(handle) != 0;
+ImageAnswer Win32ProcessSystem::ImageOf(const ProcessStamp& process) {
+    if (m_askById) {
+        // One call, with no handle, and the only one that names a process
+        // which refuses to be opened (a service, another user's program).
+        ProcessIdInformation info = {};
+        info.processId = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(process.id));
+        info.imageName.MaximumLength = static_cast<USHORT>((kPathUnits - 1) * sizeof(wchar_t));
+        info.imageName.Buffer = m_path.data();
+        LONG status = m_query(kSystemProcessIdInformation, &info, sizeof info, nullptr);
+        if (status >= 0) return PathAnswer(m_path.data(), info.imageName.Length / sizeof(wchar_t));
+        // Wine before 9.8 lacks the query: it is asked once. Any other failure
+        // (the process has just ended) is left to the handle.
+        if (status == kInvalidInfoClass) m_askById = false;
+    }
+    ScopedProcess handle(
+        ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process.id));
+    // All that reading the path needs: granted by processes that refuse the rest.
+    if (!handle) handle.reset(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process.id));
+    if (!handle) return {ImageAnswer::Kind::Refused, {}};
+    DWORD length = ::GetProcessImageFileNameW(handle.get(), m_path.data(), kPathUnits);
+    return PathAnswer(m_path.data(), length);
 }
 
 int Win32PathSystem::WideToAnsi(const char16_t* wide, int length, char* out, int outSize,
@@ -129,26 +176,4 @@ std::string Win32PathSystem::DeviceOfDrive(char letter) const {
     // The first of the names given is the device the drive stands for now.
     if (::QueryDosDeviceA(drive, device, sizeof device) == 0) return {};
     return device;
-}
-
-NtProcessSnapshot::NtProcessSnapshot()
-    : m_query(NtQuery<Query>()), m_buffer(kFirstSnapshotBytes / sizeof(uint64_t)) {}
-
-bool NtProcessSnapshot::TakeSnapshot(std::vector<ProcessStamp>& processes) {
-    if (!m_query) return false;
-    for (;;) {
-        ULONG bytes = static_cast<ULONG>(m_buffer.size() * sizeof(uint64_t));
-        ULONG needed = 0;
-        LONG status = m_query(kSystemProcessInformation, m_buffer.data(), bytes, &needed);
-        if (status == kInfoLengthMismatch && bytes < kMaxSnapshotBytes) {
-            // What the system asked for, and room for processes started meanwhile.
-            size_t grown = std::max<size_t>(needed, bytes) + bytes / 2;
-            m_buffer.resize((std::min(grown, kMaxSnapshotBytes) + 7) / sizeof(uint64_t));
-            continue;
-        }
-        if (status < 0) return false;
-        size_t length = needed != 0 && needed < bytes ? needed : bytes;
-        ReadSnapshot(reinterpret_cast<const unsigned char*>(m_buffer.data()), length, processes);
-        return true;
-    }
 }

@@ -1,5 +1,4 @@
-// The system's processes on Windows: one snapshot per enumeration, and the
-// kernel asked for a path only about processes it has not seen.
+// The system's processes and path text on Windows.
 #pragma once
 
 #include <windows.h>
@@ -9,23 +8,30 @@
 #include <vector>
 
 #include "watch/ports.h"
-#include "watch/remembering_source.h"
 
-//! PSAPI and the kernel, one call each: every open, path and close goes to the system.
-class PsapiProcessSource : public ProcessSource {
+//! The processes from one NtQuerySystemInformation snapshot (the call that
+//! EnumProcesses makes itself), which gives each one's creation time, or from
+//! EnumProcesses where there is none; each path asked for by identifier where
+//! the system can be asked that, otherwise through a handle.
+class Win32ProcessSystem : public ProcessSystem {
   public:
-    PsapiProcessSource();
-    bool EnumProcesses(uint32_t* ids, uint32_t bytes, uint32_t* bytesReturned) override;
-    ProcessHandle OpenProcess(uint32_t access, bool inherit, uint32_t processId) override;
-    uint32_t GetProcessImageFileNameW(ProcessHandle process, char16_t* path,
-                                      uint32_t size) override;
-    //! STATUS_INVALID_INFO_CLASS where ntdll lacks the call.
-    int32_t QueryProcessIdImage(uint32_t processId, ImageName& name) override;
-    bool CloseHandle(ProcessHandle handle) override;
+    //! `askById` false: every path through a handle, as on a system without the query.
+    explicit Win32ProcessSystem(bool askById = true);
+    bool ListProcesses(std::vector<ProcessStamp>& processes) override;
+    ImageAnswer ImageOf(const ProcessStamp& process) override;
 
   private:
     using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    bool Snapshot(std::vector<ProcessStamp>& processes);
+    bool Enumerate(std::vector<ProcessStamp>& processes);
+
     Query m_query;
+    bool m_askById;
+    //! Kept from snapshot to snapshot; grows only when the system asks for more.
+    std::vector<uint64_t> m_snapshot;
+    std::vector<DWORD> m_ids;
+    //! Room for the longest path there is: 32,767 units and the NUL.
+    std::vector<wchar_t> m_path;
 };
 
 //! The ANSI code page and the drive names of this system.
@@ -35,34 +41,4 @@ class Win32PathSystem : public PathSystem {
                    bool* usedDefault) const override;
     bool IsLeadByte(unsigned char lead) const override;
     std::string DeviceOfDrive(char letter) const override;
-};
-
-//! Every process with its creation time, from one NtQuerySystemInformation
-//! call (the one EnumProcesses makes itself). Fails where ntdll lacks the call.
-class NtProcessSnapshot : public ProcessSnapshot {
-  public:
-    NtProcessSnapshot();
-    bool TakeSnapshot(std::vector<ProcessStamp>& processes) override;
-
-  private:
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    Query m_query;
-    //! Kept from snapshot to snapshot; grows only when the system asks for more.
-    std::vector<uint64_t> m_buffer;
-};
-
-namespace detail {
-// Constructed before the source that refers to them.
-struct Win32ProcessParts {
-    PsapiProcessSource psapi;
-    NtProcessSnapshot snapshot;
-    Win32PathSystem pathSystem;
-};
-}  // namespace detail
-
-//! The program's process source: NT snapshots over PSAPI, with remembered paths.
-class Win32ProcessSource : private detail::Win32ProcessParts, public RememberingProcessSource {
-  public:
-    Win32ProcessSource() : RememberingProcessSource(psapi, snapshot, &pathSystem) {}
-    const PathSystem& Text() const { return pathSystem; }
 };

@@ -27,8 +27,7 @@ CVardionDlg::CVardionDlg(CWnd* pParent)
                           MAKEINTRESOURCEA(IDR_MAINFRAME))),
       m_runningPort(m_runningList),
       m_untrustedPort(m_untrustedList) {
-    Connect(m_processSource, m_processSource.Text(), m_runningPort, m_untrustedPort, m_alert,
-            *this);
+    Connect(m_processSystem, m_pathSystem, m_runningPort, m_untrustedPort, m_alert, *this);
 }
 
 CVardionDlg::~CVardionDlg() = default;

@@ -50,7 +50,8 @@ class CVardionDlg : public CDialog, public ProcessWatch, private TrayIcon {
     DECLARE_MESSAGE_MAP()
 
   private:
-    Win32ProcessSource m_processSource;
+    Win32ProcessSystem m_processSystem;
+    Win32PathSystem m_pathSystem;
     ListBoxPort m_runningPort;
     ListBoxPort m_untrustedPort;
     //! Shows the full path of the untrusted row under the pointer.

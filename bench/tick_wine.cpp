@@ -207,7 +207,7 @@ class RealWatch {
         : m_runningPort(m_runningList),
           m_untrustedPort(m_untrustedList),
           m_tray(windows.owner),
-          watch(m_processes, m_processes.Text(), m_runningPort, m_untrustedPort, m_alert, m_tray) {
+          watch(m_processes, m_pathSystem, m_runningPort, m_untrustedPort, m_alert, m_tray) {
         ::SendMessageA(windows.running, LB_RESETCONTENT, 0, 0);
         ::SendMessageA(windows.untrusted, LB_RESETCONTENT, 0, 0);
         m_runningList.m_hWnd = windows.running;
@@ -220,12 +220,13 @@ class RealWatch {
     RealWatch(const RealWatch&) = delete;
     RealWatch& operator=(const RealWatch&) = delete;
 
-    size_t Remembered() const { return m_processes.RememberedCount(); }
+    size_t Remembered() const { return watch.RememberedCount(); }
 
   private:
     CListBox m_runningList, m_untrustedList;
     ListBoxPort m_runningPort, m_untrustedPort;
-    Win32ProcessSource m_processes;
+    Win32ProcessSystem m_processes;
+    Win32PathSystem m_pathSystem;
     HiddenAlert m_alert;
     RealTray m_tray;
 

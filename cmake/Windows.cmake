@@ -116,7 +116,7 @@ endif()
 add_executable(sleeper WIN32 ${win_tests}/sleeper.cpp)
 vardion_add_wine_test(NAME process_source_win32_test
     SOURCES ${win_tests}/process_source_win32_test.cpp ${PROJECT_SOURCE_DIR}/app/process_source_win32.cpp
-    LIBRARIES vardion_core psapi)
+    LIBRARIES vardion_core psapi advapi32)
 target_compile_definitions(process_source_win32_test PRIVATE SLEEPER_EXE="$<TARGET_FILE:sleeper>")
 add_dependencies(process_source_win32_test sleeper)
 # vardion_add_e2e_test(<name> <sources>...): an end-to-end test program on the

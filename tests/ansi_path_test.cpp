@@ -8,6 +8,7 @@
 #include "tests/models/code_page_model.h"
 #include "watch/ansi_path.h"
 #include "watch/display_path.h"
+#include "watch/drive_table.h"
 
 namespace {
 
@@ -87,7 +88,7 @@ TEST(BaseName, ReadsCharactersOfTheCodePage) {
 
 TEST(DisplayPath, CutsBetweenCharactersOnly) {
     const CodePageModel cp932(932), cp1252(1252);
-    const DriveTable drives = {{'C', "\\Device\\HarddiskVolume1"}};
+    DriveTable drives(cp1252);
     std::string table;
     for (int i = 0; i < 40; ++i) table += "\x95\x5C";  // 表 x 40
     std::string escapes;
@@ -123,9 +124,9 @@ TEST(DisplayPath, CutsBetweenCharactersOnly) {
     }
 }
 
-TEST(DriveDevices, DosFormBecomesTheDeviceForm) {
+TEST(DriveTable, DosFormBecomesTheDeviceForm) {
     CodePageModel system;
-    DriveDevices drives(system);
+    DriveTable drives(system);
     struct Case {
         std::string path, device;
     } cases[] = {

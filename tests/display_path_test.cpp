@@ -1,19 +1,28 @@
 // Image paths as a tip shows them: the drive letter in place of the device.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <utility>
+
 #include "tests/models/code_page_model.h"
 #include "watch/display_path.h"
 
 namespace {
 
-const CodePageModel kCodePage;
+// The system's drives, with C: and D: on volumes whose names share a start.
+CodePageModel System(std::map<char, std::string> drives = {
+                         {'C', "\\Device\\HarddiskVolume1"},
+                         {'D', "\\Device\\HarddiskVolume10"},
+                         {'Z', "\\Device\\HarddiskVolume2"},
+                     }) {
+    CodePageModel system;
+    system.drives = std::move(drives);
+    return system;
+}
 
-// As the system names them: C: and D: on volumes whose names share a start.
-const DriveTable kDrives = {
-    {'C', "\\Device\\HarddiskVolume1"},
-    {'D', "\\Device\\HarddiskVolume10"},
-    {'Z', "\\Device\\HarddiskVolume2"},
-};
+const CodePageModel kCodePage = System();
+DriveTable kDrives(kCodePage);
 
 TEST(DisplayPath, DeviceOfADriveBecomesItsLetter) {
     EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\Program Files\\My Tool\\tool.exe", kDrives,
@@ -25,7 +34,8 @@ TEST(DisplayPath, DeviceOfADriveBecomesItsLetter) {
               "Z:\\tool.exe");
     EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\", kDrives, kCodePage), "C:\\");
 
-    DriveTable nested = {{'N', "\\Device\\Share"}, {'S', "\\Device\\Share\\Inner"}};
+    CodePageModel shares = System({{'N', "\\Device\\Share"}, {'S', "\\Device\\Share\\Inner"}});
+    DriveTable nested(shares);
     EXPECT_EQ(DisplayPath("\\Device\\Share\\Inner\\tool.exe", nested, kCodePage), "S:\\tool.exe");
     EXPECT_EQ(DisplayPath("\\Device\\Share\\Other\\tool.exe", nested, kCodePage),
               "N:\\Other\\tool.exe");
@@ -38,7 +48,9 @@ TEST(DisplayPath, PathOnNoDriveIsShownAsRecorded) {
                              "\\Device\\HarddiskVolume1tool.exe", "tool.exe", ""}) {
         EXPECT_EQ(DisplayPath(path, kDrives, kCodePage), path);
     }
-    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\tool.exe", {}, kCodePage),
+    CodePageModel driveless = System({});
+    DriveTable none(driveless);
+    EXPECT_EQ(DisplayPath("\\Device\\HarddiskVolume1\\tool.exe", none, kCodePage),
               "\\Device\\HarddiskVolume1\\tool.exe");
 }
 

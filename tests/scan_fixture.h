@@ -12,6 +12,7 @@
 #include "tests/models/faulty_file_system.h"
 #include "tests/models/process_table.h"
 #include "tests/temp_dir.h"
+#include "watch/ansi_path.h"
 #include "watch/process_watch.h"
 
 inline std::string Path(const std::string& name, const std::string& folder = "Tools") {

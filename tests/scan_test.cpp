@@ -145,8 +145,7 @@ TEST_F(WatchTest, ProcessesThatCannotBeExaminedAreSkipped) {
     processes.noIdQuery = true;  // as a system that gives no path by identifier
     ProcessTable::Process locked;
     locked.path = Path("locked.exe");
-    locked.openFull = false;
-    locked.openLimited = false;
+    locked.opens = false;
     processes.Start(locked);
     ProcessTable::Process pathless;  // opens, but reports no path
     processes.Start(pathless);
@@ -154,7 +153,6 @@ TEST_F(WatchTest, ProcessesThatCannotBeExaminedAreSkipped) {
     EXPECT_EQ(untrusted.GetCount(), 0);
     EXPECT_EQ(running.GetCount(), 0);
     EXPECT_FALSE(alert.visible);
-    EXPECT_EQ(processes.openHandles(), 0);
 }
 
 // A process that refuses every access, or gives no path, is classified by the
@@ -168,7 +166,7 @@ TEST_F(WatchTest, ProcessThatRefusesToOpenIsClassifiedByItsIdentifier) {
         {Path("dos form.exe"), "\\??\\C:\\Tools\\dos form.exe"},  // as Wine answers
         {Path("trusted dos.exe"), "\\??\\c:\\Tools\\trusted dos.exe"},
         {"", "Registry"},  // a pseudo-process: a bare name, no program file
-        {"", ""},          // identifier 4: an empty name
+        {"", ""},          // an empty name
     };
     Trust(Path("trusted service.exe"));
     Trust(Path("trusted dos.exe"));
@@ -176,7 +174,7 @@ TEST_F(WatchTest, ProcessThatRefusesToOpenIsClassifiedByItsIdentifier) {
         ProcessTable::Process p;
         p.path = r.path;
         p.idPath = r.idPath;
-        p.openFull = p.openLimited = false;
+        p.opens = false;
         processes.Start(p);
     }
     ProcessTable::Process pathless;  // opens, but gives no path through its handle
@@ -188,29 +186,8 @@ TEST_F(WatchTest, ProcessThatRefusesToOpenIsClassifiedByItsIdentifier) {
               (StringList{Path("service.exe"), Path("dos form.exe"), Path("pathless.exe")}));
     EXPECT_EQ(running.Rows(), (Rows{"trusted dos.exe", "trusted service.exe"}));
     EXPECT_TRUE(alert.visible);
-    EXPECT_EQ(processes.idQueries, 7);
-    EXPECT_EQ(processes.openHandles(), 0);
-}
-
-TEST_F(WatchTest, PathByIdentifierIsReadWholeWhereTheSystemNeverSaysWhatItNeeds) {
-    std::string deep = Path(std::string(5000, 'd') + "\\deep.exe");
-    std::string limit = "\\" + std::string(32766, 'L');  // 32,767 units: the most there is
-    for (bool keeps : {false, true}) {
-        ProcessTable table;
-        table.keepsMaximumLength = keeps;
-        ListBoxModel rows{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
-        ProcessWatch w{table, codePage, running, rows, alert, tray};
-        for (const std::string& path : {deep, limit}) {
-            ProcessTable::Process p;
-            p.path = path;
-            p.openFull = p.openLimited = false;
-            table.Start(p);
-        }
-        w.ScanProcesses();
-        EXPECT_EQ(w.m_untrusted, (StringList{deep, limit})) << keeps;
-        // 2048 bytes first; then the bytes needed, or double until 0xFFFE.
-        EXPECT_EQ(table.idQueries, keeps ? 4 + 6 : 2 + 2) << keeps;
-    }
+    EXPECT_EQ(processes.questions, 7);
+    EXPECT_EQ(codePage.deviceLookups, 1);  // one drive, asked once
 }
 
 TEST_F(WatchTest, NamesOfEveryCodePageAreListedAsTheFilesAre) {
@@ -241,31 +218,6 @@ TEST_F(WatchTest, NamesOfEveryCodePageAreListedAsTheFilesAre) {
     EXPECT_EQ(running.Rows(), (Rows{"Omega.exe"}));
 }
 
-TEST_F(WatchTest, ProcessThatRefusesFullAccessIsOpenedForLimitedQuery) {
-    ProcessTable::Process service;
-    service.path = Path("service.exe");
-    service.openFull = false;
-    processes.Start(service);
-    Tick();
-    EXPECT_EQ(untrusted.Rows(), (Rows{"service.exe"}));
-    EXPECT_EQ(processes.accessAsked, (std::vector<uint32_t>{0x410, 0x1000}));
-}
-
-TEST_F(WatchTest, EveryHandleIsClosedBeforeTheNextProcessIsOpened) {
-    Trust(Path("t.exe"));
-    for (int i = 0; i < 50; ++i) {
-        ProcessTable::Process p;
-        p.path = (i % 3 == 0) ? Path("t.exe") : (i % 3 == 1 ? Path("u" + std::to_string(i)) : "");
-        p.openFull = (i % 5 != 0);
-        processes.Start(p);
-    }
-    Tick(3);
-    EXPECT_EQ(processes.overlappingOpens, 0);
-    EXPECT_EQ(processes.opens, processes.closes);
-    EXPECT_GT(processes.opens, 0);
-    EXPECT_EQ(processes.openHandles(), 0);
-}
-
 TEST_F(WatchTest, ProcessesBeyondTheFirst1024AreExamined) {
     for (int i = 0; i < 3000; ++i) processes.Start(Path("p" + std::to_string(i) + ".exe"));
     Tick();
@@ -290,17 +242,17 @@ TEST_F(WatchTest, LongImagePathsAreReadWhole) {
     EXPECT_EQ(running.Rows(), (Rows{"deep.exe"}));
     EXPECT_EQ(watch.m_untrusted, (StringList{edge}));
 
-    std::string huge = "\\" + std::string(40000, 'h');  // longer than any buffer asked for
-    processes.Start(huge);
+    std::string limit = "\\" + std::string(32766, 'L');  // 32,767 units: the most there is
+    processes.Start(limit);
     Tick();
-    EXPECT_EQ(watch.m_untrusted, (StringList{edge}));
+    EXPECT_EQ(watch.m_untrusted, (StringList{edge, limit}));
 }
 
 TEST_F(WatchTest, FailedEnumerationEmptiesTheRunningListAndStillBlinks) {
     Trust(Path("a.exe"));
     processes.Start(Path("a.exe"));
     Tick();
-    processes.failEnum = true;
+    processes.failList = true;
     alert.visible = true;
     Tick(2);
     EXPECT_EQ(running.GetCount(), 0);

@@ -92,18 +92,3 @@ std::string BaseName(const std::string& path, const PathSystem& text) {
     }
     return path.substr(start);
 }
-
-std::string DriveDevices::DeviceForm(const std::string& path) {
-    // "\??\C:" and then a backslash or nothing.
-    if (path.size() < 6 || path.compare(0, 4, "\\??\\") != 0 || path[5] != ':') return path;
-    if (path.size() > 6 && path[6] != '\\') return path;
-    char letter = static_cast<char>(path[4] & ~0x20);  // the drive's letter, upper case
-    if (letter < 'A' || letter > 'Z') return path;
-    size_t index = static_cast<size_t>(letter - 'A');
-    if (!m_asked[index]) {
-        m_devices[index] = m_text.DeviceOfDrive(letter);
-        m_asked[index] = true;
-    }
-    if (m_devices[index].empty()) return path;
-    return m_devices[index] + path.substr(6);
-}

@@ -3,7 +3,6 @@
 // that two files never share one path and no path is read on a look-alike.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <string>
 
@@ -22,19 +21,3 @@ size_t CharacterLength(const std::string& path, size_t at, const PathSystem& tex
 //! The text after the last backslash, read character by character (a second
 //! byte may be 0x5C in a double-byte code page); the whole path when it has none.
 std::string BaseName(const std::string& path, const PathSystem& text);
-
-//! The device of each drive letter, asked of the system once while it lives.
-class DriveDevices {
-  public:
-    explicit DriveDevices(const PathSystem& text) : m_text(text) {}
-
-    //! `path` with a leading "\??\X:" replaced by the device of X:, so that a
-    //! path given in that form equals the device form the other calls give;
-    //! any other path as it is.
-    std::string DeviceForm(const std::string& path);
-
-  private:
-    const PathSystem& m_text;
-    std::array<std::string, 26> m_devices;
-    std::array<bool, 26> m_asked{};
-};

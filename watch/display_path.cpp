@@ -1,6 +1,6 @@
 #include "watch/display_path.h"
 
-#include <cctype>
+#include <vector>
 
 #include "watch/ansi_path.h"
 
@@ -8,18 +8,6 @@ namespace {
 
 constexpr char kCut[] = "...";
 constexpr size_t kCutLength = sizeof kCut - 1;
-
-// Device names are the system's object names, which ignore letter case.
-bool BeginsWithNoCase(const std::string& text, const std::string& start) {
-    if (text.size() < start.size()) return false;
-    for (size_t i = 0; i < start.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(start[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Where the characters of `text` begin, and its end.
 std::vector<size_t> CharacterStarts(const std::string& text, const PathSystem& codePage) {
@@ -43,18 +31,9 @@ size_t StartBefore(const std::vector<size_t>& starts, size_t at) {
 
 }  // namespace
 
-std::string DisplayPath(const std::string& path, const DriveTable& drives, const PathSystem& text,
+std::string DisplayPath(const std::string& path, DriveTable& drives, const PathSystem& text,
                         size_t limit) {
-    // The backslash after the device keeps HarddiskVolume1 from claiming HarddiskVolume10.
-    const DriveDevice* drive = nullptr;
-    for (const DriveDevice& candidate : drives) {
-        size_t length = candidate.device.size();
-        if (length == 0 || path.size() <= length || path[length] != '\\') continue;
-        if (!BeginsWithNoCase(path, candidate.device)) continue;
-        if (!drive || length > drive->device.size()) drive = &candidate;
-    }
-    std::string shown =
-        drive ? std::string{drive->letter, ':'} + path.substr(drive->device.size()) : path;
+    std::string shown = drives.LetterForm(path);
     if (shown.size() <= limit) return shown;
     std::vector<size_t> starts = CharacterStarts(shown, text);
     if (limit < kCutLength) return shown.substr(0, StartBefore(starts, limit));

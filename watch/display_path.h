@@ -5,16 +5,9 @@
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
+#include "watch/drive_table.h"
 #include "watch/ports.h"
-
-//! A drive letter and the device it stands for ('C', "\Device\HarddiskVolume1").
-struct DriveDevice {
-    char letter;
-    std::string device;
-};
-using DriveTable = std::vector<DriveDevice>;
 
 //! The most text a tip shows: the tooltip copies at most 1023 characters of it.
 constexpr size_t kTipTextLimit = 1023;
@@ -24,5 +17,5 @@ constexpr size_t kTipTextLimit = 1023;
 //! device, case ignored); otherwise `path` as it is. A text longer than
 //! `limit` bytes keeps its start and its end, joined by "...", each cut
 //! between two characters of the code page of `text`.
-std::string DisplayPath(const std::string& path, const DriveTable& drives, const PathSystem& text,
+std::string DisplayPath(const std::string& path, DriveTable& drives, const PathSystem& text,
                         size_t limit = kTipTextLimit);

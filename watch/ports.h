@@ -6,50 +6,39 @@
 #include <string>
 #include <vector>
 
-//! An open process; null when a process could not be opened.
-using ProcessHandle = void*;
-
-//! PROCESS_QUERY_INFORMATION | PROCESS_VM_READ: the access asked for first.
-constexpr uint32_t kProcessQueryVmRead = 0x0410;
-//! PROCESS_QUERY_LIMITED_INFORMATION: all that reading the image path needs.
-constexpr uint32_t kProcessQueryLimited = 0x1000;
-
-//! NTSTATUS values the path query by identifier answers with.
-constexpr int32_t kStatusSuccess = 0;
-constexpr int32_t kStatusInvalidInfoClass = static_cast<int32_t>(0xC0000003);
-constexpr int32_t kStatusInfoLengthMismatch = static_cast<int32_t>(0xC0000004);
-//! The most bytes a UNICODE_STRING holds: 32,767 UTF-16 units.
-constexpr uint16_t kMaxImageNameBytes = 0xFFFE;
-
-//! The UNICODE_STRING of the path query by identifier; lengths in bytes.
-struct ImageName {
-    uint16_t length = 0;
-    uint16_t maximumLength = 0;
-    char16_t* buffer = nullptr;
+//! One process as the system lists it.
+struct ProcessStamp {
+    uint32_t id = 0;
+    //! When the process was created, in the system's 100 ns units; 0 when the
+    //! system gives no time. With the identifier it names one process for its
+    //! whole life: a reused identifier comes with another creation time.
+    uint64_t createTime = 0;
 };
 
-//! The system's processes (PSAPI and the kernel).
-class ProcessSource {
-  public:
-    virtual ~ProcessSource() = default;
+//! What the system says of a process's program file.
+struct ImageAnswer {
+    enum class Kind {
+        Path,     // `path` is what the system gives; a bare name such as "Registry" too
+        Refused,  // the process may not be asked
+        NoFile,   // the system gives no path
+    };
+    Kind kind = Kind::NoFile;
+    //! The image path in UTF-16, as the system gives it: the device form, or
+    //! "\??\X:" and what follows.
+    std::u16string path;
+};
 
-    //! Writes the identifiers of the running processes, as many as `bytes`
-    //! holds, and sets `*bytesReturned` to the bytes written; false on failure.
-    //! A full buffer may mean that more processes exist.
-    virtual bool EnumProcesses(uint32_t* ids, uint32_t bytes, uint32_t* bytesReturned) = 0;
-    //! A handle to the process, or null when it cannot be opened.
-    virtual ProcessHandle OpenProcess(uint32_t access, bool inherit, uint32_t processId) = 0;
-    //! Writes the image path in UTF-16, NUL-terminated, and returns its length;
-    //! 0 on failure. A path that needs more than `size` units returns `size`.
-    virtual uint32_t GetProcessImageFileNameW(ProcessHandle process, char16_t* path,
-                                              uint32_t size) = 0;
-    //! NtQuerySystemInformation(SystemProcessIdInformation): the image path of
-    //! `processId` into `name`, with no handle; the NTSTATUS. A buffer too small
-    //! gives kStatusInfoLengthMismatch, with `maximumLength` raised to the bytes
-    //! needed on some systems and left as it was on others.
-    virtual int32_t QueryProcessIdImage(uint32_t processId, ImageName& name) = 0;
-    //! Releases a handle that OpenProcess gave.
-    virtual bool CloseHandle(ProcessHandle handle) = 0;
+//! The system's processes.
+class ProcessSystem {
+  public:
+    virtual ~ProcessSystem() = default;
+
+    //! Replaces `processes` with the processes that exist now, in the system's
+    //! order, each with its creation time where the system gives one; false
+    //! when they cannot be listed.
+    virtual bool ListProcesses(std::vector<ProcessStamp>& processes) = 0;
+    //! The image path of `process`, whole.
+    virtual ImageAnswer ImageOf(const ProcessStamp& process) = 0;
 };
 
 //! What making the 8-bit form of a path asks of the system: its ANSI code
@@ -67,25 +56,6 @@ class PathSystem {
     virtual bool IsLeadByte(unsigned char lead) const = 0;
     //! QueryDosDeviceA: the device drive `letter` stands for now; empty when none.
     virtual std::string DeviceOfDrive(char letter) const = 0;
-};
-
-//! One process as a system snapshot lists it.
-struct ProcessStamp {
-    uint32_t id = 0;
-    //! When the process was created, in the system's 100 ns units; 0 when the
-    //! system gives no time. With the identifier it names one process for its
-    //! whole life: a reused identifier comes with another creation time.
-    uint64_t createTime = 0;
-};
-
-//! Every process of the system at one instant, with its creation time.
-class ProcessSnapshot {
-  public:
-    virtual ~ProcessSnapshot() = default;
-
-    //! Replaces `processes` with the processes that exist now, in the system's
-    //! order; false when no snapshot can be had.
-    virtual bool TakeSnapshot(std::vector<ProcessStamp>& processes) = 0;
 };
 
 //! A window list box, by its messages. Indices and results as the LB_ messages give them.

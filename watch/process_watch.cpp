@@ -4,52 +4,18 @@
 #include <vector>
 
 #include "res/resource.h"
-#include "watch/image_path.h"
+#include "watch/ansi_path.h"
 
 bool g_blinkPhase = false;
 
 namespace {
 
-// The identifier buffer starts at 1024 entries and grows while the system fills it.
-constexpr uint32_t kFirstIdCount = 1024;
-constexpr uint32_t kMaxIdCount = 1u << 20;
 // LB_GETSELITEMS is asked for at most this many indices at a time.
 constexpr int kSelectionBatch = 30;
 
-// Closes a process handle when it goes out of scope, so that every process is
-// closed before the next one is opened, whichever way its examination ends.
-class ScopedProcess {
-  public:
-    ScopedProcess(ProcessSource& source, ProcessHandle handle)
-        : m_source(source), m_handle(handle) {}
-    ~ScopedProcess() {
-        if (m_handle) m_source.CloseHandle(m_handle);
-    }
-    ScopedProcess(const ScopedProcess&) = delete;
-    ScopedProcess& operator=(const ScopedProcess&) = delete;
-
-    ProcessHandle get() const { return m_handle; }
-
-  private:
-    ProcessSource& m_source;
-    ProcessHandle m_handle;
-};
-
-// All identifiers of the running processes: the buffer grows until it is not full.
-std::vector<uint32_t> EnumerateAll(ProcessSource& source) {
-    std::vector<uint32_t> ids(kFirstIdCount);
-    for (;;) {
-        uint32_t capacity = static_cast<uint32_t>(ids.size() * sizeof(uint32_t));
-        uint32_t returned = 0;
-        if (!source.EnumProcesses(ids.data(), capacity, &returned)) return {};
-        if (returned > capacity) returned = capacity;
-        if (returned < capacity || ids.size() >= kMaxIdCount) {
-            ids.resize(returned / sizeof(uint32_t));
-            return ids;
-        }
-        ids.resize(ids.size() * 2);
-    }
-}
+// The system's own processes: the idle process and "System".
+constexpr uint32_t kIdleProcess = 0;
+constexpr uint32_t kSystemProcess = 4;
 
 // Reads one row of a list box into `text`, sized by the row's own length.
 bool ReadRow(const ListBox& list, int index, std::vector<char>& text, std::string& row) {
@@ -64,14 +30,14 @@ bool ReadRow(const ListBox& list, int index, std::vector<char>& text, std::strin
 
 }  // namespace
 
-ProcessWatch::ProcessWatch(ProcessSource& processes, const PathSystem& text, ListBox& runningList,
+ProcessWatch::ProcessWatch(ProcessSystem& processes, const PathSystem& text, ListBox& runningList,
                            ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray,
                            FileSystem& files)
     : TrustedList(files) {
     Connect(processes, text, runningList, untrustedList, alert, tray);
 }
 
-void ProcessWatch::Connect(ProcessSource& processes, const PathSystem& text, ListBox& runningList,
+void ProcessWatch::Connect(ProcessSystem& processes, const PathSystem& text, ListBox& runningList,
                            ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray) {
     m_processes = &processes;
     m_text = &text;
@@ -94,11 +60,12 @@ bool ProcessWatch::ScanProcesses() {
     if (RefreshKnown()) DropTrustedRows();
 
     StringList running;
-    // Drives are looked up afresh on every tick, so that a path is never read
-    // through a drive letter that has since been given to another device.
-    DriveDevices drives(*m_text);
-    for (uint32_t id : EnumerateAll(*m_processes)) {
-        std::string path = PathOf(id, drives);
+    // A failed list is a tick on which no process runs.
+    if (!m_processes->ListProcesses(m_processList)) m_processList.clear();
+    ForgetEnded();
+    DriveTable drives(*m_text);
+    for (const ProcessStamp& process : m_processList) {
+        const std::string& path = PathOf(process, drives);
         if (!path.empty()) ExaminePath(path, running);
     }
 
@@ -125,25 +92,34 @@ void ProcessWatch::ShowTrayImage() {
     if (!m_tray->SetTrayImage(image)) m_trayImage = 0;
 }
 
-std::string ProcessWatch::PathOf(uint32_t id, DriveDevices& drives) {
-    uint32_t length = 0;
-    {
-        ProcessHandle handle = m_processes->OpenProcess(kProcessQueryVmRead, false, id);
-        if (!handle) handle = m_processes->OpenProcess(kProcessQueryLimited, false, id);
-        ScopedProcess process(*m_processes, handle);
-        if (process.get()) length = ReadImagePath(*m_processes, process.get(), m_wide);
+const std::string& ProcessWatch::PathOf(const ProcessStamp& process, DriveTable& drives) {
+    static const std::string kNone;
+    if (process.id == kIdleProcess || process.id == kSystemProcess) return kNone;
+    // Each process is asked once in its life; one the system gives no creation
+    // time for is asked on every tick, as it cannot be told from a newer one.
+    std::string* path = &m_path;
+    if (process.createTime != 0) {
+        auto [at, added] = m_paths.try_emplace({process.id, process.createTime});
+        if (!added) return at->second;
+        path = &at->second;
     }
-    // A process that refuses to be opened (a service, another user's program,
-    // one that guards itself) is classified all the same, by the path the
-    // system gives for its identifier.
-    // Identifier 0, the idle process, has neither a handle nor a path.
-    bool byId = length == 0 && id != 0;
-    if (byId) length = ReadImagePathById(*m_processes, id, m_wide);
-    if (length == 0) return {};
-    std::string path = drives.DeviceForm(AnsiPath(m_wide.data(), length, *m_text));
-    // The system's own pseudo-processes ("Registry") give a bare name: no program file.
-    if (byId && path.find('\\') == std::string::npos) return {};
-    return path;
+    ImageAnswer answer = m_processes->ImageOf(process);
+    path->clear();
+    // The system's own processes that have no program file ("Registry",
+    // "MemCompression", "Secure System") give a bare name, not a path.
+    if (answer.kind == ImageAnswer::Kind::Path && answer.path.find(u'\\') != std::u16string::npos) {
+        *path = drives.DeviceForm(AnsiPath(answer.path.data(), answer.path.size(), *m_text));
+    }
+    return *path;
+}
+
+void ProcessWatch::ForgetEnded() {
+    std::map<std::pair<uint32_t, uint64_t>, std::string> kept;
+    for (const ProcessStamp& process : m_processList) {
+        auto at = m_paths.find({process.id, process.createTime});
+        if (at != m_paths.end()) kept.insert(m_paths.extract(at));
+    }
+    m_paths.swap(kept);
 }
 
 void ProcessWatch::ExaminePath(const std::string& path, StringList& running) {

@@ -1,11 +1,14 @@
 // The watcher's state and its two operations: the scan on every tick and "<< Add".
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "trust/trusted_list.h"
-#include "watch/ansi_path.h"
+#include "watch/drive_table.h"
 #include "watch/ports.h"
 
 //! The blink phase of the tray icon: false at start, inverted on every tick.
@@ -15,7 +18,7 @@ extern bool g_blinkPhase;
 //! main dialog is built on it; the tests drive it through models of the ports.
 class ProcessWatch : public TrustedList {
   public:
-    ProcessWatch(ProcessSource& processes, const PathSystem& text, ListBox& runningList,
+    ProcessWatch(ProcessSystem& processes, const PathSystem& text, ListBox& runningList,
                  ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray,
                  FileSystem& files = DefaultFileSystem());
 
@@ -24,6 +27,8 @@ class ProcessWatch : public TrustedList {
     //! A tick called inside another (from a message handled during one of its
     //! calls) does nothing and returns false; the next tick does the work.
     bool ScanProcesses();
+    //! How many processes' answers are remembered.
+    size_t RememberedCount() const { return m_paths.size(); }
     //! True while a tick runs.
     bool Scanning() const { return m_scanning; }
     //! Called when the tray icon has been added, at start or again: the next
@@ -39,20 +44,29 @@ class ProcessWatch : public TrustedList {
   protected:
     //! For a class that holds the ports itself and connects them once they are constructed.
     explicit ProcessWatch(FileSystem& files = DefaultFileSystem()) : TrustedList(files) {}
-    void Connect(ProcessSource& processes, const PathSystem& text, ListBox& runningList,
+    void Connect(ProcessSystem& processes, const PathSystem& text, ListBox& runningList,
                  ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray);
 
   private:
-    std::string PathOf(uint32_t id, DriveDevices& drives);
+    //! The image path of a process in its 8-bit device form; empty when it has
+    //! none to list.
+    const std::string& PathOf(const ProcessStamp& process, DriveTable& drives);
+    //! Forgets the answers for every process that is not in `m_processList`.
+    void ForgetEnded();
     void ExaminePath(const std::string& path, StringList& running);
     //! Deletes the untrusted rows, with their paths, whose paths are now trusted.
     void DropTrustedRows();
     void ReconcileRunning(StringList& running);
     void ShowTrayImage();
 
-    ProcessSource* m_processes = nullptr;
+    ProcessSystem* m_processes = nullptr;
     const PathSystem* m_text = nullptr;
-    std::vector<char16_t> m_wide;  // the path buffer, kept from tick to tick
+    std::vector<ProcessStamp> m_processList;  // this tick's, kept for its room
+    //! What each process the system has named gave as its path, empty for
+    //! none to list, by (identifier, creation time): the pair names one process
+    //! for its whole life, and the path it reports is fixed when it starts.
+    std::map<std::pair<uint32_t, uint64_t>, std::string> m_paths;
+    std::string m_path;  // the answer of a process that is not remembered
     ListBox* m_running = nullptr;
     ListBox* m_untrustedRows = nullptr;
     AlertWindow* m_alertWindow = nullptr;

@@ -50,10 +50,8 @@ bool CodePageModel::IsLeadByte(unsigned char lead) const {
 
 std::string CodePageModel::DeviceOfDrive(char letter) const {
     ++deviceLookups;
-    for (const DriveDevice& drive : drives) {
-        if (drive.letter == letter) return drive.device;
-    }
-    return {};
+    auto drive = drives.find(letter);
+    return drive == drives.end() ? std::string() : drive->second;
 }
 
 std::string CodePageModel::EightBitCall(const std::u16string& wide) const {

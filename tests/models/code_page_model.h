@@ -6,7 +6,6 @@
 #include <map>
 #include <string>
 
-#include "watch/display_path.h"
 #include "watch/ports.h"
 
 class CodePageModel : public PathSystem {
@@ -22,7 +21,9 @@ class CodePageModel : public PathSystem {
     //! page has a look-alike letter, '?' where it has none.
     std::string EightBitCall(const std::u16string& wide) const;
 
-    DriveTable drives = {{'C', "\\Device\\HarddiskVolume1"}, {'Z', "\\Device\\HarddiskVolume2"}};
+    //! The device of each drive letter.
+    std::map<char, std::string> drives = {{'C', "\\Device\\HarddiskVolume1"},
+                                          {'Z', "\\Device\\HarddiskVolume2"}};
     mutable int conversions = 0;
     mutable int deviceLookups = 0;
 

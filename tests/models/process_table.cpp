@@ -1,7 +1,6 @@
 #include "tests/models/process_table.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -36,7 +35,7 @@ uint32_t ProcessTable::Start(const std::string& path) {
 
 uint32_t ProcessTable::Start(const Process& process) {
     Process added = process;
-    if (added.id == 0) {
+    if (added.id == kNewId) {
         added.id = m_nextId;
         m_nextId += 4;  // the system hands out multiples of four
     }
@@ -46,9 +45,6 @@ uint32_t ProcessTable::Start(const Process& process) {
 }
 
 void ProcessTable::End(uint32_t id) {
-    if (answersEnded) {
-        if (Process* p = Find(id)) m_ended.push_back(*p);
-    }
     m_processes.erase(std::remove_if(m_processes.begin(), m_processes.end(),
                                      [id](const Process& p) { return p.id == id; }),
                       m_processes.end());
@@ -65,79 +61,25 @@ ProcessTable::Process* ProcessTable::Find(uint32_t id) {
     return nullptr;
 }
 
-bool ProcessTable::EnumProcesses(uint32_t* ids, uint32_t bytes, uint32_t* bytesReturned) {
-    ++enumCalls;
-    if (failEnum) return false;
-    // As the system does: as many identifiers as fit, and no word of how many were left out.
-    size_t fit = std::min<size_t>(bytes / sizeof(uint32_t), m_processes.size());
-    for (size_t i = 0; i < fit; ++i) ids[i] = m_processes[i].id;
-    *bytesReturned = static_cast<uint32_t>(fit * sizeof(uint32_t));
-    return true;
-}
-
-bool ProcessTable::TakeSnapshot(std::vector<ProcessStamp>& processes) {
-    if (failSnapshot) return false;
+bool ProcessTable::ListProcesses(std::vector<ProcessStamp>& processes) {
+    if (failList) return false;
     processes.clear();
-    for (const Process& p : m_processes) processes.push_back(ProcessStamp{p.id, p.createTime});
+    for (const Process& p : m_processes)
+        processes.push_back(ProcessStamp{p.id, noSnapshot ? 0 : p.createTime});
     return true;
 }
 
-ProcessHandle ProcessTable::OpenProcess(uint32_t access, bool, uint32_t processId) {
-    accessAsked.push_back(access);
-    Process* process = Find(processId);
-    if (!process) return nullptr;
-    bool allowed = (access & ~kProcessQueryLimited) == 0 ? process->openLimited : process->openFull;
-    if (!allowed) return nullptr;
-    if (!m_handles.empty()) ++overlappingOpens;
-    ++opens;
-    uintptr_t handle = m_nextHandle;
-    m_nextHandle += 4;
-    m_handles[handle] = processId;
-    return reinterpret_cast<ProcessHandle>(handle);
-}
-
-uint32_t ProcessTable::GetProcessImageFileNameW(ProcessHandle process, char16_t* path,
-                                                uint32_t size) {
-    ++pathCalls;
-    auto it = m_handles.find(reinterpret_cast<uintptr_t>(process));
-    if (it == m_handles.end() || size == 0) return 0;
-    Process* p = Find(it->second);
-    if (!p || p->path.empty()) return 0;
-    std::u16string wide = Utf16(p->path);
-    if (wide.size() + 1 > size) {
-        // The system refuses a buffer that is too small; the port reports that as `size`.
-        std::copy_n(wide.data(), size - 1, path);
-        path[size - 1] = u'\0';
-        return size;
+ImageAnswer ProcessTable::ImageOf(const ProcessStamp& process) {
+    ++questions;
+    ++asked[{process.id, process.createTime}];
+    const Process* p = Find(process.id);
+    // An ended process is found by neither query; the idle process may not be asked at all.
+    if (!p || p->id == 0) return {ImageAnswer::Kind::Refused, {}};
+    if (!noIdQuery) {
+        std::u16string byId = Utf16(p->idPath.empty() ? p->path : p->idPath);
+        return {byId.empty() ? ImageAnswer::Kind::NoFile : ImageAnswer::Kind::Path, byId};
     }
-    std::copy_n(wide.c_str(), wide.size() + 1, path);
-    return static_cast<uint32_t>(wide.size());
-}
-
-int32_t ProcessTable::QueryProcessIdImage(uint32_t processId, ImageName& name) {
-    ++idQueries;
-    if (noIdQuery) return kStatusInvalidInfoClass;
-    const Process* p = Find(processId);
-    for (const Process& ended : m_ended) {
-        if (!p && ended.id == processId) p = &ended;
-    }
-    constexpr int32_t kInvalidCid = static_cast<int32_t>(0xC000000B);
-    if (!p || processId == 0) return kInvalidCid;
-    std::u16string wide = Utf16(p->idPath.empty() ? p->path : p->idPath);
-    size_t bytes = wide.size() * sizeof(char16_t);
-    if (bytes > name.maximumLength) {
-        if (!keepsMaximumLength) {
-            name.maximumLength = static_cast<uint16_t>(std::min<size_t>(bytes, kMaxImageNameBytes));
-        }
-        return kStatusInfoLengthMismatch;
-    }
-    std::copy_n(wide.data(), wide.size(), name.buffer);
-    name.length = static_cast<uint16_t>(bytes);
-    return kStatusSuccess;
-}
-
-bool ProcessTable::CloseHandle(ProcessHandle handle) {
-    if (m_handles.erase(reinterpret_cast<uintptr_t>(handle)) == 0) return false;
-    ++closes;
-    return true;
+    if (!p->opens) return {ImageAnswer::Kind::Refused, {}};
+    if (p->path.empty()) return {ImageAnswer::Kind::NoFile, {}};
+    return {ImageAnswer::Kind::Path, Utf16(p->path)};
 }

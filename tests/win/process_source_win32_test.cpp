@@ -1,9 +1,11 @@
-// The Windows process source against the system's own answers: the snapshot's
-// identifiers and creation times, and paths from memory equal to those read anew.
+// The Windows process system against the system's own answers: the snapshot's
+// identifiers and creation times, and each answer by identifier and through a
+// handle, for processes that grant every access, the least, or none.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <psapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <string>
@@ -11,7 +13,9 @@
 
 #include "app/process_source_win32.h"
 #include "tests/win/fresh_directory.h"
+#include "tests/win/handle_count.h"
 #include "watch/ansi_path.h"
+#include "watch/drive_table.h"
 
 #ifndef SLEEPER_EXE
 #error "SLEEPER_EXE names a small program to start under other names"
@@ -19,39 +23,86 @@
 
 namespace {
 
-// The path as the scan reads it; empty when the process can't be examined.
-std::u16string PathOf(ProcessSource& source, uint32_t id) {
-    ProcessHandle process = source.OpenProcess(kProcessQueryVmRead, false, id);
-    if (!process) return {};
-    char16_t path[1024];
-    uint32_t length = source.GetProcessImageFileNameW(process, path, 1024);
-    source.CloseHandle(process);
-    return std::u16string(path, length < 1024 ? length : 0);
-}
-
-std::vector<uint32_t> Enumerate(ProcessSource& source) {
-    std::vector<uint32_t> ids(4096);
-    uint32_t bytes = 0;
-    if (!source.EnumProcesses(ids.data(), static_cast<uint32_t>(ids.size() * 4), &bytes)) return {};
-    ids.resize(bytes / 4);
-    return ids;
-}
-
 uint64_t CreateTimeOf(HANDLE process) {
     FILETIME created, ended, kernel, user;
     if (!::GetProcessTimes(process, &created, &ended, &kernel, &user)) return 0;
     return (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
-TEST(NtProcessSnapshot, ListsWhatEnumProcessesListsWithTheirCreationTimes) {
-    NtProcessSnapshot snapshot;
-    PsapiProcessSource psapi;
+std::u16string OwnPath() {
+    wchar_t path[1024];
+    DWORD length = ::GetProcessImageFileNameW(::GetCurrentProcess(), path, 1024);
+    return std::u16string(reinterpret_cast<const char16_t*>(path), length);
+}
+
+// Whether this system names a process by its identifier (Wine 9.8 and later, Windows).
+bool HasQueryById() {
+    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    struct {
+        HANDLE id;
+        USHORT length, maximumLength;
+        wchar_t* buffer;
+    } info = {reinterpret_cast<HANDLE>(static_cast<uintptr_t>(::GetCurrentProcessId())), 0, 0,
+              nullptr};
+    constexpr LONG kInvalidInfoClass = static_cast<LONG>(0xC0000003);
+    return query && query(88, &info, sizeof info, nullptr) != kInvalidInfoClass;
+}
+
+// A copy of the small program, started under `name`, whose process grants the
+// access that `dacl` (in the security descriptor language) gives; every
+// access where `dacl` is empty.
+class Child {
+  public:
+    Child(const std::string& name, const char* dacl) {
+        std::string dir;
+        EXPECT_TRUE(MakeFreshDirectory("vardion-source", dir));
+        std::string sleeper = SLEEPER_EXE;
+        if (sleeper[0] == '/') sleeper = "Z:" + sleeper;
+        path = dir + "\\" + name;
+        EXPECT_TRUE(::CopyFileA(sleeper.c_str(), path.c_str(), FALSE));
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (*dacl) {
+            EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                dacl, SDDL_REVISION_1, &descriptor, nullptr));
+        }
+        SECURITY_ATTRIBUTES guarded = {sizeof guarded, descriptor, FALSE};
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        std::string command = "\"" + path + "\"";
+        EXPECT_TRUE(::CreateProcessA(path.c_str(), &command[0], descriptor ? &guarded : nullptr,
+                                     nullptr, FALSE, 0, nullptr, nullptr, &startup, &m_process));
+        ::LocalFree(descriptor);
+        stamp = {m_process.dwProcessId, CreateTimeOf(m_process.hProcess)};
+    }
+    ~Child() {
+        ::TerminateProcess(m_process.hProcess, 0);
+        ::WaitForSingleObject(m_process.hProcess, 5000);
+        ::CloseHandle(m_process.hProcess);
+        ::CloseHandle(m_process.hThread);
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    std::string path;
+    ProcessStamp stamp;
+
+  private:
+    PROCESS_INFORMATION m_process = {};
+};
+
+TEST(Win32ProcessSystem, ListsWhatEnumProcessesListsWithTheirCreationTimes) {
+    Win32ProcessSystem system;
     std::vector<ProcessStamp> stamps;
     std::vector<uint32_t> listed, enumerated;
     // Processes of the session may come or go between the two calls.
     for (int attempt = 0; attempt < 5 && (listed.empty() || listed != enumerated); ++attempt) {
-        ASSERT_TRUE(snapshot.TakeSnapshot(stamps));
-        enumerated = Enumerate(psapi);
+        ASSERT_TRUE(system.ListProcesses(stamps));
+        DWORD ids[4096];
+        DWORD bytes = 0;
+        ASSERT_TRUE(::EnumProcesses(ids, sizeof ids, &bytes));
+        enumerated.assign(ids, ids + bytes / sizeof(DWORD));
         listed.clear();
         for (const ProcessStamp& s : stamps) listed.push_back(s.id);
         std::sort(listed.begin(), listed.end());
@@ -66,75 +117,73 @@ TEST(NtProcessSnapshot, ListsWhatEnumProcessesListsWithTheirCreationTimes) {
     EXPECT_NE(self->createTime, 0u);
 }
 
-TEST(Win32ProcessSource, AnswersAsTheSystemDoesAndForgetsWhatEnded) {
-    std::string dir;
-    ASSERT_TRUE(MakeFreshDirectory("vardion-source", dir));
-    std::string sleeper = SLEEPER_EXE;
-    if (sleeper[0] == '/') sleeper = "Z:" + sleeper;
-    std::string copy = dir + "\\watched program.exe";
-    ASSERT_TRUE(::CopyFileA(sleeper.c_str(), copy.c_str(), FALSE));
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child = {};
-    std::string command = "\"" + copy + "\"";
-    ASSERT_TRUE(::CreateProcessA(copy.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &startup, &child));
-
-    Win32ProcessSource source;
-    PsapiProcessSource psapi;
-    // Wine may start or end processes of its own meanwhile: only the child's
-    // own entry is looked at.
-    for (int round = 0; round < 3; ++round) {  // read, then twice from memory
-        for (uint32_t id : Enumerate(source)) EXPECT_EQ(PathOf(source, id), PathOf(psapi, id));
-        EXPECT_TRUE(source.Remembers(child.dwProcessId)) << "round " << round;
+// Each process as the system answers for it, by identifier and through a
+// handle: the same path either way, in the device form once the drive is
+// read; a process that refuses every access is named only by identifier.
+TEST(Win32ProcessSystem, AnswersByIdentifierAndThroughAHandleAlike) {
+    const bool hasQueryById = HasQueryById();
+    Child open("watched program.exe", "");
+    Child limited("limited.exe", "D:(A;;0x1000;;;WD)");  // the least access there is
+    Child refusing("refusing.exe", "D:");                // no access at all
+    Win32PathSystem text;
+    struct Case {
+        const Child& child;
+        bool named;  // through a handle
+    } cases[] = {{open, true}, {limited, true}, {refusing, false}};
+    for (bool askById : {true, false}) {
+        Win32ProcessSystem system(askById);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.child.path + (askById ? ", by identifier" : ", through a handle"));
+            ImageAnswer answer = system.ImageOf(c.child.stamp);
+            if (!c.named && !(askById && hasQueryById)) {
+                EXPECT_EQ(answer.kind, ImageAnswer::Kind::Refused);
+                continue;
+            }
+            ASSERT_EQ(answer.kind, ImageAnswer::Kind::Path);
+            DriveTable drives(text);
+            std::string path =
+                drives.DeviceForm(AnsiPath(answer.path.data(), answer.path.size(), text));
+            std::string file = c.child.path.substr(c.child.path.rfind('\\'));
+            EXPECT_EQ(path.substr(0, 8), "\\Device\\");
+            EXPECT_EQ(path.substr(path.size() - file.size()), file);
+        }
+        DriveTable drives(text);
+        ImageAnswer own = system.ImageOf({::GetCurrentProcessId(), 0});
+        EXPECT_EQ(drives.DeviceForm(AnsiPath(own.path.data(), own.path.size(), text)),
+                  AnsiPath(OwnPath().data(), OwnPath().size(), text));
     }
-    std::u16string childPath = PathOf(source, child.dwProcessId);
-    EXPECT_NE(childPath.find(u"\\watched program.exe"), std::u16string::npos);
-
-    ::TerminateProcess(child.hProcess, 0);
-    ::WaitForSingleObject(child.hProcess, 5000);
-    ::CloseHandle(child.hProcess);
-    ::CloseHandle(child.hThread);
-    for (uint32_t id : Enumerate(source)) EXPECT_EQ(PathOf(source, id), PathOf(psapi, id));
-    EXPECT_FALSE(source.Remembers(child.dwProcessId));
 }
 
-// The system's own answers to the two new questions: the code page's and the
-// path by identifier, which names one file as the handle's path does.
+TEST(Win32ProcessSystem, EveryHandleIsClosed) {
+    Child refusing("refusing.exe", "D:");
+    Win32ProcessSystem system(false);  // every answer through a handle
+    std::vector<ProcessStamp> stamps;
+    ASSERT_TRUE(system.ListProcesses(stamps));
+    long before = handle_count::Of(::GetCurrentProcessId());
+    ASSERT_GT(before, 0);
+    for (int round = 0; round < 20; ++round) {
+        for (const ProcessStamp& stamp : stamps) system.ImageOf(stamp);
+    }
+    EXPECT_EQ(handle_count::Of(::GetCurrentProcessId()), before);
+}
+
+// The code page's and the drives' answers: the 8-bit form of the path names
+// the same file as the system's own 8-bit call.
 TEST(Win32PathSystem, MakesThePathOfTheSystemsOwnCallsWithoutLoss) {
     Win32PathSystem text;
     if (::GetACP() == 1252) {
         std::u16string path = u"\\om\\caf\u00E9\\\u03A9mega.exe";
         EXPECT_EQ(AnsiPath(path.data(), path.size(), text), "\\om\\caf\xE9\\<U+03A9>mega.exe");
     }
-    wchar_t wide[1024];
-    DWORD length = ::GetProcessImageFileNameW(::GetCurrentProcess(), wide, 1024);
     char narrow[1024];
     DWORD narrowLength = ::GetProcessImageFileNameA(::GetCurrentProcess(), narrow, sizeof narrow);
-    ASSERT_GT(length, 0u);
+    ASSERT_GT(narrowLength, 0u);
     // The build's path is ASCII: both forms are one path.
-    std::string exact = AnsiPath(reinterpret_cast<const char16_t*>(wide), length, text);
-    EXPECT_EQ(exact, std::string(narrow, narrowLength));
-    DriveDevices drives(text);
+    std::u16string wide = OwnPath();
+    EXPECT_EQ(AnsiPath(wide.data(), wide.size(), text), std::string(narrow, narrowLength));
+    DriveTable drives(text);
     EXPECT_EQ(drives.DeviceForm("\\??\\C:\\x.exe"), text.DeviceOfDrive('C') + "\\x.exe");
-
-    PsapiProcessSource psapi;
-    char16_t buffer[1024];
-    ImageName name;
-    name.maximumLength = 8;  // too small for any path
-    name.buffer = buffer;
-    int32_t status = psapi.QueryProcessIdImage(::GetCurrentProcessId(), name);
-    if (status == kStatusInvalidInfoClass) {
-        GTEST_SKIP() << "this system lacks the path query by identifier "
-                        "(SystemProcessIdInformation, class 88)";
-    }
-    EXPECT_EQ(status, kStatusInfoLengthMismatch);
-    name = ImageName{};
-    name.maximumLength = sizeof buffer;
-    name.buffer = buffer;
-    ASSERT_EQ(psapi.QueryProcessIdImage(::GetCurrentProcessId(), name), kStatusSuccess);
-    std::string byId = drives.DeviceForm(AnsiPath(buffer, name.length / 2, text));
-    EXPECT_EQ(byId, exact);
+    EXPECT_EQ(drives.LetterForm(text.DeviceOfDrive('C') + "\\x.exe"), "C:\\x.exe");
 }
 
 }  // namespace
