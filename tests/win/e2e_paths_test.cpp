@@ -5,6 +5,7 @@
 #include <aclapi.h>
 
 #include "tests/win/e2e_fixture.h"
+#include "tests/win/query_by_id.h"
 
 namespace {
 
@@ -25,23 +26,6 @@ std::wstring Wide(const std::string& text) {
 Rows Sorted(Rows rows) {
     std::sort(rows.begin(), rows.end());
     return rows;
-}
-
-// The path query by identifier, as Vardion asks it; false where the system lacks it.
-bool SystemNamesProcessesByIdentifier() {
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    auto query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
-        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    struct {
-        HANDLE id;
-        USHORT length, maximumLength;
-        PWSTR buffer;
-    } info = {};
-    wchar_t name[1024];
-    info.id = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(::GetCurrentProcessId()));
-    info.maximumLength = sizeof name;
-    info.buffer = name;
-    return query && query(88, &info, sizeof info, nullptr) == 0;
 }
 
 class Paths : public e2e::Vardion {

@@ -13,6 +13,7 @@
 
 #include "app/process_source_win32.h"
 #include "tests/win/fresh_directory.h"
+#include "tests/win/query_by_id.h"
 #include "tests/win/handle_count.h"
 #include "watch/ansi_path.h"
 #include "watch/drive_table.h"
@@ -33,21 +34,6 @@ std::u16string OwnPath() {
     wchar_t path[1024];
     DWORD length = ::GetProcessImageFileNameW(::GetCurrentProcess(), path, 1024);
     return std::u16string(reinterpret_cast<const char16_t*>(path), length);
-}
-
-// Whether this system names a process by its identifier (Wine 9.8 and later, Windows).
-bool HasQueryById() {
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    auto query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
-        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    struct {
-        HANDLE id;
-        USHORT length, maximumLength;
-        wchar_t* buffer;
-    } info = {reinterpret_cast<HANDLE>(static_cast<uintptr_t>(::GetCurrentProcessId())), 0, 0,
-              nullptr};
-    constexpr LONG kInvalidInfoClass = static_cast<LONG>(0xC0000003);
-    return query && query(88, &info, sizeof info, nullptr) != kInvalidInfoClass;
 }
 
 // A copy of the small program, started under `name`, whose process grants the
@@ -121,7 +107,7 @@ TEST(Win32ProcessSystem, ListsWhatEnumProcessesListsWithTheirCreationTimes) {
 // handle: the same path either way, in the device form once the drive is
 // read; a process that refuses every access is named only by identifier.
 TEST(Win32ProcessSystem, AnswersByIdentifierAndThroughAHandleAlike) {
-    const bool hasQueryById = HasQueryById();
+    const bool hasQueryById = SystemNamesProcessesByIdentifier();
     Child open("watched program.exe", "");
     Child limited("limited.exe", "D:(A;;0x1000;;;WD)");  // the least access there is
     Child refusing("refusing.exe", "D:");                // no access at all
