@@ -1,6 +1,5 @@
 #include "alert/alert_dlg.h"
 
-#include "app/vardion_dlg.h"
 #include "res/resource.h"
 
 IMPLEMENT_DYNAMIC(alertDlg, CDialog)
@@ -26,12 +25,6 @@ alertDlg::~alertDlg() = default;
 void alertDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
     DDX_Control(pDX, IDC_ALERT_LIST, m_list);
-}
-
-BOOL alertDlg::OnInitDialog() {
-    CDialog::OnInitDialog();
-    m_tip.Create(m_list.m_hWnd, [this](int row) { return PathOfRow(row); });
-    return TRUE;
 }
 
 void alertDlg::RewritePlacement() {

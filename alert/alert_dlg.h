@@ -5,11 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/list_tip.h"
 #include "framework/framework.h"
 #include "watch/ports.h"
-
-class CVardionDlg;
 
 //! Rewrites a top-level window's placement so that it comes up restored:
 //! shown, and brought back from the taskbar if it was minimised.
@@ -29,14 +26,14 @@ class alertDlg : public CDialog, public AlertWindow {
     bool IsAlertVisible() const override;
 
     CListBox m_list;
-    CVardionDlg* m_pMainDlg = nullptr;
+    //! The main window, which "View" brings forward; set before the window is shown.
+    CWnd* m_pMainDlg = nullptr;
 
     //! The path a row's name was announced with, empty for no such row.
     std::string PathOfRow(int row) const;
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;
-    BOOL OnInitDialog() override;
 
     //! Called when "Ignore" is clicked: the list is emptied and the window hidden.
     void OnIgnore();
@@ -50,5 +47,4 @@ class alertDlg : public CDialog, public AlertWindow {
 
     //! The paths of the names listed, in the order announced; each row keeps its index.
     std::vector<std::string> m_paths;
-    ListTip m_tip;
 };

@@ -30,8 +30,8 @@ TTTOOLINFOA Tool(HWND list, int row) {
 }  // namespace
 
 ListTip::~ListTip() {
-    // The alert window is destroyed by its dialog base, after its members:
-    // the list must not call into this object meanwhile.
+    // The list may outlive its tip (a dialog's window goes after the objects
+    // that hold it): it must not call into this object once it is gone.
     if (!m_list) return;
     HWND tip = m_tip;
     Detach();

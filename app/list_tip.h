@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "app/process_source_win32.h"
+#include "watch/ports.h"
 
 //! The tip of one list box: made when its dialog initialises, gone with the dialog.
 class ListTip {
@@ -15,7 +15,8 @@ class ListTip {
     //! The image path recorded for a row, empty when the row has none.
     using RowPath = std::function<std::string(int row)>;
 
-    ListTip() = default;
+    //! `text` reads the paths' code page and names their drives.
+    explicit ListTip(const PathSystem& text) : m_pathSystem(text) {}
     ~ListTip();
     ListTip(const ListTip&) = delete;
     ListTip& operator=(const ListTip&) = delete;
@@ -45,5 +46,5 @@ class ListTip {
     int m_row = -1;
     bool m_trackingLeave = false;
     std::string m_text;  //!< what the tip shows, kept while the tooltip copies it
-    Win32PathSystem m_pathSystem;
+    const PathSystem& m_pathSystem;
 };

@@ -25,10 +25,10 @@ CVardionDlg::CVardionDlg(CWnd* pParent)
       m_alert(nullptr),
       m_hIcon(::LoadIconA(AfxFindResourceHandle(MAKEINTRESOURCEA(IDR_MAINFRAME), RT_GROUP_ICON),
                           MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_tray(*this),
       m_runningPort(m_runningList),
-      m_untrustedPort(m_untrustedList) {
-    Connect(m_processSystem, m_pathSystem, m_runningPort, m_untrustedPort, m_alert, *this);
-}
+      m_untrustedPort(m_untrustedList),
+      m_watch(m_processSystem, m_pathSystem, m_runningPort, m_untrustedPort, m_alert, m_tray) {}
 
 CVardionDlg::~CVardionDlg() = default;
 
@@ -52,14 +52,16 @@ BOOL CVardionDlg::OnInitDialog() {
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     // Row i of the untrusted list is entry i of m_untrusted.
     m_untrustedTip.Create(m_untrustedList.m_hWnd, [this](int row) {
-        return row >= 0 && static_cast<size_t>(row) < m_untrusted.size()
-                   ? m_untrusted[static_cast<size_t>(row)]
-                   : std::string();
+        const StringList& paths = m_watch.m_untrusted;
+        return row >= 0 && static_cast<size_t>(row) < paths.size() ? paths[static_cast<size_t>(row)]
+                                                                   : std::string();
     });
 
-    LoadKnown();
+    m_watch.LoadKnown();
     m_alert.Create(IDD_ALERT, nullptr);
     m_alert.m_pMainDlg = this;
+    // In the alert the tip still shows the path after "<< Add" has moved the program.
+    m_alertTip.Create(m_alert.m_list.m_hWnd, [this](int row) { return m_alert.PathOfRow(row); });
     ::SetTimer(m_hWnd, kTimerId, kTickMilliseconds, nullptr);
     m_taskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
     AllowTaskbarCreated();
@@ -72,7 +74,7 @@ BOOL CVardionDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
         case WM_USER:
             // The tray callback; the dialog manager's DM_GETDEFID has the same
             // number and is answered 0, which makes Enter send IDOK.
-            OnTrayNotify(lParam);
+            m_tray.OnTrayNotify(lParam);
             return TRUE;
         case WM_CLOSE:
             // The close box, Alt+F4 and the system menu's Close only hide the window.
@@ -83,7 +85,7 @@ BOOL CVardionDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
             if (wParam == ID_TRAY_EXIT) {
                 // A menu opened inside a tick (its click handled during the
                 // tick's call to the shell) closes down after that tick.
-                if (Scanning())
+                if (m_watch.Scanning())
                     m_exitAfterTick = true;
                 else
                     Exit();
@@ -134,7 +136,7 @@ HCURSOR CVardionDlg::OnQueryDragIcon() {
 
 void CVardionDlg::OnTimer(UINT_PTR) {
     // A tick inside another does nothing: the next timer message does the work.
-    if (!ScanProcesses()) return;
+    if (!m_watch.ScanProcesses()) return;
     if (m_exitAfterTick) {
         m_exitAfterTick = false;
         Exit();
@@ -158,8 +160,15 @@ void CVardionDlg::AllowTaskbarCreated() {
 }
 
 void CVardionDlg::OnAdd() {
-    AddSelected();
-    ShowSaveNotice(TakeUntoldFailure());
+    m_watch.AddSelected();
+    ShowSaveNotice(m_watch.TakeUntoldFailure());
+}
+
+void CVardionDlg::AddTrayIcon() {
+    m_tray.AddTrayIcon();
+    // The icon comes with the normal image; whatever it is to show now is sent
+    // by the next tick.
+    m_watch.TrayIconAdded();
 }
 
 void CVardionDlg::CloseDown() {
@@ -167,6 +176,6 @@ void CVardionDlg::CloseDown() {
     if (m_closedDown) return;
     m_closedDown = true;
     // Every addition is saved when it is made: here only what a failed save left.
-    if (HasUnsaved()) SaveKnown();
-    RemoveTrayIcon();
+    if (m_watch.HasUnsaved()) m_watch.SaveKnown();
+    m_tray.RemoveTrayIcon();
 }

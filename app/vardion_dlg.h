@@ -1,5 +1,5 @@
-// The main dialog: owns all of the program's state, starts the watch and
-// routes the window messages to it, to the tray icon and to the alert window.
+// The main dialog: owns the program's parts, the watch with its lists, the
+// alert window and the tray icon, and routes the window messages to them.
 #pragma once
 
 #include "alert/alert_dlg.h"
@@ -7,29 +7,17 @@
 #include "app/list_tip.h"
 #include "app/process_source_win32.h"
 #include "framework/framework.h"
+#include "tray/tray_icon.h"
 #include "watch/process_watch.h"
 
-class CVardionDlg : public CDialog, public ProcessWatch, private TrayIcon {
+class CVardionDlg : public CDialog {
   public:
     explicit CVardionDlg(CWnd* pParent = nullptr);
     ~CVardionDlg() override;
 
-    // The notification-area icon.
-    void AddTrayIcon();
-    bool SetTrayImage(unsigned iconId) override;
-    void RemoveTrayIcon();
-    //! Called for every tray callback message, with the mouse message in lParam.
-    void OnTrayNotify(LPARAM lParam);
-
     //! Called when the program ends by Exit: saves what is unsaved of the trusted list and
     //! removes the icon.
     void CloseDown();
-
-    alertDlg m_alert;
-    HICON m_hIcon;
-    CListBox m_runningList;
-    CListBox m_untrustedList;
-    CMenu m_popupMenu;
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -50,20 +38,29 @@ class CVardionDlg : public CDialog, public ProcessWatch, private TrayIcon {
     DECLARE_MESSAGE_MAP()
 
   private:
+    // Constructed in this order: each part is handed those before it.
     Win32ProcessSystem m_processSystem;
     Win32PathSystem m_pathSystem;
+    alertDlg m_alert;
+    HICON m_hIcon;
+    CListBox m_runningList;
+    CListBox m_untrustedList;
+    NotifyIcon m_tray;
     ListBoxPort m_runningPort;
     ListBoxPort m_untrustedPort;
-    //! Shows the full path of the untrusted row under the pointer.
-    ListTip m_untrustedTip;
+    //! The trusted list, the untrusted paths and the scan.
+    ProcessWatch m_watch;
+    //! Show the full path of the untrusted row, and of the alert's row, under the pointer.
+    ListTip m_untrustedTip{m_pathSystem};
+    ListTip m_alertTip{m_pathSystem};
     //! Broadcast by the shell when it starts again, having lost every icon.
     UINT m_taskbarCreated = 0;
     bool m_closedDown = false;
-    //! The tray menu is being tracked: a second press must not open another.
-    bool m_menuOpen = false;
     //! Exit was chosen inside a tick: the tick ends first.
     bool m_exitAfterTick = false;
 
+    //! Adds the tray icon; the next tick sends the image it is to show.
+    void AddTrayIcon();
     //! Saves, removes the icon and ends the modal loop.
     void Exit();
     //! Lets "TaskbarCreated" through to a Vardion that runs elevated.

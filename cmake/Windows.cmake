@@ -157,10 +157,10 @@ endif()
 
 # The tick against its floor under Wine: a program that prints figures, run by
 # scripts/bench-wine.sh, not a test.
-set(bench_app_sources ${app_sources})
-list(REMOVE_ITEM bench_app_sources ${PROJECT_SOURCE_DIR}/app/vardion_app.cpp)
-add_executable(tick_wine ${PROJECT_SOURCE_DIR}/bench/tick_wine.cpp ${bench_app_sources}
-                         ${PROJECT_SOURCE_DIR}/res/Vardion.rc)
+# It links what it measures: the process system, the list boxes and the tray icon.
+add_executable(tick_wine ${PROJECT_SOURCE_DIR}/bench/tick_wine.cpp
+    ${PROJECT_SOURCE_DIR}/app/process_source_win32.cpp ${PROJECT_SOURCE_DIR}/app/list_box_port.cpp
+    ${PROJECT_SOURCE_DIR}/tray/tray_icon.cpp ${PROJECT_SOURCE_DIR}/res/Vardion.rc)
 target_include_directories(tick_wine PRIVATE ${PROJECT_SOURCE_DIR}/res)
 target_link_libraries(tick_wine PRIVATE vardion_core vardion_framework comctl32 shell32 psapi)
 add_executable(snapshot_floor WIN32 ${PROJECT_SOURCE_DIR}/bench/snapshot_floor.cpp)

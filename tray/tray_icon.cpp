@@ -1,10 +1,7 @@
-// The notification-area icon of the main dialog: added at start, its image
-// set on every tick, its menu offering Exit, removed at close-down.
-#include <cstring>
-
 #include "tray/tray_icon.h"
 
-#include "app/vardion_dlg.h"
+#include <cstring>
+
 #include "res/resource.h"
 
 namespace {
@@ -34,17 +31,15 @@ HICON TrayImage(unsigned iconId) {
 static_assert(NOTIFYICONDATAA_V1_SIZE == (sizeof(void*) == 8 ? 104 : 88),
               "the first version of the record is 88 bytes on Win32 and 104 on Win64");
 
-void CVardionDlg::AddTrayIcon() {
-    NOTIFYICONDATAA data = Record(m_hWnd);
+void NotifyIcon::AddTrayIcon() {
+    if (m_removed) return;
+    NOTIFYICONDATAA data = Record(m_owner.m_hWnd);
     static_assert(sizeof kTip <= 64, "the first version's tip holds 64 bytes");
     std::memcpy(data.szTip, kTip, sizeof kTip);
     data.hIcon = TrayImage(IDI_TRAY_NORMAL);
     data.uCallbackMessage = kTrayCallback;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     ::Shell_NotifyIconA(NIM_ADD, &data);
-    // The icon comes with the normal image; whatever it is to show now is sent
-    // by the next tick.
-    TrayIconAdded();
 }
 
 bool SetTrayIconImage(HWND window, unsigned iconId) {
@@ -54,21 +49,24 @@ bool SetTrayIconImage(HWND window, unsigned iconId) {
     return ::Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
 }
 
-bool CVardionDlg::SetTrayImage(unsigned iconId) {
-    return SetTrayIconImage(m_hWnd, iconId);
+bool NotifyIcon::SetTrayImage(unsigned iconId) {
+    return !m_removed && SetTrayIconImage(m_owner.m_hWnd, iconId);
 }
 
-void CVardionDlg::RemoveTrayIcon() {
-    NOTIFYICONDATAA data = Record(m_hWnd);
+void NotifyIcon::RemoveTrayIcon() {
+    if (m_removed) return;
+    m_removed = true;
+    NOTIFYICONDATAA data = Record(m_owner.m_hWnd);
     ::Shell_NotifyIconA(NIM_DELETE, &data);
 }
 
-void CVardionDlg::OnTrayNotify(LPARAM lParam) {
+void NotifyIcon::OnTrayNotify(LPARAM lParam) {
+    HWND owner = m_owner.m_hWnd;
     switch (lParam) {
         case WM_LBUTTONDOWN:
-            if (!::IsWindowVisible(m_hWnd)) {
-                ShowWindow(SW_SHOW);
-                ::SetForegroundWindow(m_hWnd);
+            if (!::IsWindowVisible(owner)) {
+                m_owner.ShowWindow(SW_SHOW);
+                ::SetForegroundWindow(owner);
             }
             break;
         case WM_RBUTTONDOWN: {
@@ -83,9 +81,9 @@ void CVardionDlg::OnTrayNotify(LPARAM lParam) {
             ::GetCursorPos(&cursor);
             // Without the foreground the menu would not close when the user
             // clicks elsewhere; the posted message lets it end cleanly.
-            ::SetForegroundWindow(m_hWnd);
-            m_popupMenu.TrackPopupMenu(0, cursor.x, cursor.y, this);
-            ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
+            ::SetForegroundWindow(owner);
+            m_popupMenu.TrackPopupMenu(0, cursor.x, cursor.y, &m_owner);
+            ::PostMessageA(owner, WM_NULL, 0, 0);
             m_menuOpen = false;
             break;
         }

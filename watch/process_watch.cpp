@@ -33,19 +33,13 @@ bool ReadRow(const ListBox& list, int index, std::vector<char>& text, std::strin
 ProcessWatch::ProcessWatch(ProcessSystem& processes, const PathSystem& text, ListBox& runningList,
                            ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray,
                            FileSystem& files)
-    : TrustedList(files) {
-    Connect(processes, text, runningList, untrustedList, alert, tray);
-}
-
-void ProcessWatch::Connect(ProcessSystem& processes, const PathSystem& text, ListBox& runningList,
-                           ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray) {
-    m_processes = &processes;
-    m_text = &text;
-    m_running = &runningList;
-    m_untrustedRows = &untrustedList;
-    m_alertWindow = &alert;
-    m_tray = &tray;
-}
+    : TrustedList(files),
+      m_processes(&processes),
+      m_text(&text),
+      m_running(&runningList),
+      m_untrustedRows(&untrustedList),
+      m_alertWindow(&alert),
+      m_tray(&tray) {}
 
 bool ProcessWatch::ScanProcesses() {
     if (m_scanning) return false;

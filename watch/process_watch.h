@@ -15,7 +15,7 @@
 extern bool g_blinkPhase;
 
 //! The trusted list, the untrusted paths and what keeps them up to date. The
-//! main dialog is built on it; the tests drive it through models of the ports.
+//! main dialog holds one; the tests drive it through models of the ports.
 class ProcessWatch : public TrustedList {
   public:
     ProcessWatch(ProcessSystem& processes, const PathSystem& text, ListBox& runningList,
@@ -40,12 +40,6 @@ class ProcessWatch : public TrustedList {
 
     //! Image paths, row for row with the untrusted list box.
     StringList m_untrusted;
-
-  protected:
-    //! For a class that holds the ports itself and connects them once they are constructed.
-    explicit ProcessWatch(FileSystem& files = DefaultFileSystem()) : TrustedList(files) {}
-    void Connect(ProcessSystem& processes, const PathSystem& text, ListBox& runningList,
-                 ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray);
 
   private:
     //! The image path of a process in its 8-bit device form; empty when it has
