@@ -15,9 +15,10 @@ class MemoryFiles : public FileSystem {
   public:
     std::map<std::string, std::string> files;
 
-    ReadResult Read(const std::string& name, std::string& bytes) override {
+    ReadResult Read(const std::string& name, std::string& bytes, uint64_t limit) override {
         auto it = files.find(name);
         if (it == files.end()) return ReadResult::kMissing;
+        if (it->second.size() > limit) return ReadResult::kTooLarge;
         bytes = it->second;
         return ReadResult::kRead;
     }
@@ -54,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TrustedList first(disk);
     first.LoadKnown();
-    for (const std::string& entry : first.m_known) {
+    for (std::string_view entry : first.m_known) {
         Check(!entry.empty() && entry.find('\n') == std::string::npos);
     }
     first.SaveKnown();
