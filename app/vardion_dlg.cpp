@@ -1,7 +1,6 @@
 #include "app/vardion_dlg.h"
 
 #include "app/about_dlg.h"
-#include "app/save_notice.h"
 #include "res/resource.h"
 
 namespace {
@@ -59,6 +58,7 @@ BOOL CVardionDlg::OnInitDialog() {
     });
 
     LoadKnown();
+    m_notice.Show(TakeUntoldFailure());  // a file too large to be read
     m_alert.Create(IDD_ALERT, nullptr);
     m_alert.m_pMainDlg = this;
     ::SetTimer(m_hWnd, kTimerId, kTickMilliseconds, nullptr);
@@ -97,7 +97,7 @@ BOOL CVardionDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
             return TRUE;
         default:
             if (m_taskbarCreated != 0 && message == m_taskbarCreated) {
-                AddTrayIcon();
+                if (!m_closedDown) AddTrayIcon();
                 return TRUE;
             }
             return CDialog::OnWndMsg(message, wParam, lParam, pResult);
@@ -134,8 +134,12 @@ HCURSOR CVardionDlg::OnQueryDragIcon() {
 }
 
 void CVardionDlg::OnTimer(UINT_PTR) {
+    // After the end of the session the icon is gone: no tick calls the shell again.
+    if (m_closedDown) return;
     // A tick inside another does nothing: the next timer message does the work.
     if (!ScanProcesses()) return;
+    // A list file found too large while it ticked, or a save that failed.
+    m_notice.Show(TakeUntoldFailure());
     if (m_exitAfterTick) {
         m_exitAfterTick = false;
         Exit();
@@ -160,14 +164,16 @@ void CVardionDlg::AllowTaskbarCreated() {
 
 void CVardionDlg::OnAdd() {
     AddSelected();
-    ShowSaveNotice(TakeUntoldFailure());
+    m_notice.Show(TakeUntoldFailure());
 }
 
 void CVardionDlg::CloseDown() {
     // Once only: Exit and the end of the session may both ask for it.
     if (m_closedDown) return;
     m_closedDown = true;
+    ::KillTimer(m_hWnd, kTimerId);
     // Every addition is saved when it is made: here only what a failed save left.
     if (HasUnsaved()) SaveKnown();
     RemoveTrayIcon();
+    m_notice.Close();
 }

@@ -6,6 +6,7 @@
 #include "app/list_box_port.h"
 #include "app/list_tip.h"
 #include "app/process_source_win32.h"
+#include "app/save_notice.h"
 #include "framework/framework.h"
 #include "watch/process_watch.h"
 
@@ -21,8 +22,8 @@ class CVardionDlg : public CDialog, public ProcessWatch, private TrayIcon {
     //! Called for every tray callback message, with the mouse message in lParam.
     void OnTrayNotify(LPARAM lParam);
 
-    //! Called when the program ends by Exit: saves what is unsaved of the trusted list and
-    //! removes the icon.
+    //! Called when the program ends by Exit or with the session: stops the ticks, saves what
+    //! is unsaved of the trusted list, removes the icon and closes the save notices.
     void CloseDown();
 
     alertDlg m_alert;
@@ -55,6 +56,8 @@ class CVardionDlg : public CDialog, public ProcessWatch, private TrayIcon {
     ListBoxPort m_untrustedPort;
     //! Shows the full path of the untrusted row under the pointer.
     ListTip m_untrustedTip;
+    //! Says that the list could not be read or saved.
+    SaveNotice m_notice;
     //! Broadcast by the shell when it starts again, having lost every icon.
     UINT m_taskbarCreated = 0;
     bool m_closedDown = false;

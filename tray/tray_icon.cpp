@@ -55,6 +55,8 @@ bool SetTrayIconImage(HWND window, unsigned iconId) {
 }
 
 bool CVardionDlg::SetTrayImage(unsigned iconId) {
+    // Once closed down the icon is gone, and the shell may be ending with the session.
+    if (m_closedDown) return true;
     return SetTrayIconImage(m_hWnd, iconId);
 }
 
