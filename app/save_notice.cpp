@@ -67,6 +67,11 @@ DWORD WINAPI NoticeThread(LPVOID parameter) {
     return 0;
 }
 
+BOOL CALLBACK PressOk(HWND box, LPARAM) {
+    ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
 }  // namespace
 
 void SaveNotice::Show(SaveResult failure) {
@@ -95,13 +100,7 @@ void SaveNotice::Close() {
         // modal loop ends on WM_QUIT; its OK button is a second way.
         for (int wait = 0; wait < 100; ++wait) {
             ::PostThreadMessageA(thread.id, WM_QUIT, 0, 0);
-            ::EnumThreadWindows(
-                thread.id,
-                [](HWND box, LPARAM) -> BOOL {
-                    ::PostMessageA(box, WM_COMMAND, IDOK, 0);
-                    return TRUE;
-                },
-                0);
+            ::EnumThreadWindows(thread.id, PressOk, 0);
             if (::WaitForSingleObject(thread.handle, 50) == WAIT_OBJECT_0) break;
         }
         ::CloseHandle(thread.handle);
