@@ -173,8 +173,8 @@ TEST_F(KnownList, HugeListFileIsLeftAloneWhileVardionAnswersAnnouncesAndExits) {
     Start();
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "kept.exe"); }));
     // Grown to 1.5 GB while Vardion runs, sparse, as a runaway writer or a damaged disk leaves it.
-    HANDLE file = ::CreateFileA(File("known.dat").c_str(), GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE file = ::CreateFileA(File("known.dat").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     LARGE_INTEGER huge;
     huge.QuadPart = 1536ll << 20;
@@ -185,7 +185,7 @@ TEST_F(KnownList, HugeListFileIsLeftAloneWhileVardionAnswersAnnouncesAndExits) {
 
     StartProgram("newcomer.exe");
     Add("newcomer.exe");  // the save cannot read the file: not said again
-    EXPECT_TRUE(Contains(ReadList(runningList), "newcomer.exe"));
+    EXPECT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "newcomer.exe"); }));
     EXPECT_TRUE(Contains(ReadList(runningList), "kept.exe"));  // the list in memory stays
     Settle();
     EXPECT_EQ(Notices().size(), 1u);
