@@ -94,4 +94,6 @@ std::string FormatKnown(const KnownList& entries, const std::string& tail);
 
 bool operator==(const KnownList& list, const StringList& entries);
 bool operator==(const KnownList& a, const KnownList& b);
-inline bool operator!=(const KnownList& a, const KnownList& b) { return !(a == b); }
+inline bool operator!=(const KnownList& a, const KnownList& b) {
+    return !(a == b);
+}

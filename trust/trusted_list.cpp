@@ -30,8 +30,7 @@ void TrustedList::LoadKnown() {
     Read read = ReadFile(stamp, bytes);
     std::string temp;
     if (read == Read::kMissing &&
-        m_files.Read(kKnownTempName, temp, kKnownMaxBytes) == Read::kRead &&
-        IsCompleteSave(temp)) {
+        m_files.Read(kKnownTempName, temp, kKnownMaxBytes) == Read::kRead && IsCompleteSave(temp)) {
         // A save that ended between writing its file and putting it in place.
         if (ReplaceWithRetry() == FileSystem::ReplaceResult::kReplaced) {
             stamp = m_files.Stamp(kKnownFileName);

@@ -28,7 +28,8 @@ enum class SaveResult {
     kUnreadable,  // "known.dat" exists but cannot be read: nothing was written
     kUnwritable,  // the new file could not be written or put in place
     kTooLarge,    // "known.dat" is larger than kKnownMaxBytes: it was not read, nothing was written
-    kTempInTheWay,  // a folder or a file named "known.dat.tmp" cannot be removed: nothing was written
+    kTempInTheWay,  // a folder or a file named "known.dat.tmp" cannot be removed: nothing was
+                    // written
 };
 
 //! Holds the trusted list in memory and keeps it and "known.dat" in step:

@@ -17,7 +17,7 @@ class FaultyFileSystem : public FileSystem {
     int replaces = 0;
     bool unreadable = false;  // the file exists but every read of it fails
     int reads = 0;
-    unsigned paused = 0;  // milliseconds waited in all, without waiting
+    unsigned paused = 0;                 // milliseconds waited in all, without waiting
     std::function<void()> whileWriting;  // another writer, once, while a save writes its file
 
     ReadResult Read(const std::string& name, std::string& bytes, uint64_t limit) override {
