@@ -44,6 +44,16 @@ uint32_t HashOf(std::string_view entry) {
     return static_cast<uint32_t>(std::hash<std::string_view>()(entry));
 }
 
+// A slot holds the entry's hash in its upper half, so that a probe reads the
+// entry's bytes only when the hashes agree.
+uint32_t HashOf(uint64_t slot) {
+    return static_cast<uint32_t>(slot >> 32);
+}
+
+size_t EntryOf(uint64_t slot) {
+    return static_cast<size_t>(static_cast<uint32_t>(slot) - 1);
+}
+
 }  // namespace
 
 void ParseKnown(const std::string& bytes, StringList& entries, std::string& tail) {
@@ -117,8 +127,8 @@ size_t KnownList::Find(std::string_view entry) const {
     uint32_t hash = HashOf(entry);
     size_t mask = m_slots.size() - 1;
     for (size_t slot = hash & mask; m_slots[slot] != 0; slot = (slot + 1) & mask) {
-        size_t i = m_slots[slot] - 1;
-        if (m_hashes[i] == hash && (*this)[i] == entry) return i;
+        size_t i = EntryOf(m_slots[slot]);
+        if (HashOf(m_slots[slot]) == hash && (*this)[i] == entry) return i;
     }
     return size();
 }
@@ -129,33 +139,37 @@ void KnownList::Index(size_t entry) {
         Rehash(2 * size());
         return;
     }
-    size_t mask = m_slots.size() - 1;
-    size_t slot = m_hashes[entry] & mask;
+    Place(entry, m_slots.size() - 1);
+}
+
+void KnownList::Place(size_t entry, size_t mask) {
+    uint32_t hash = m_hashes[entry];
+    size_t slot = hash & mask;
     for (; m_slots[slot] != 0; slot = (slot + 1) & mask) {
         // A second copy is found through the first, which comes earlier in the list.
-        size_t i = m_slots[slot] - 1;
-        if (m_hashes[i] == m_hashes[entry] && (*this)[i] == (*this)[entry]) return;
+        if (HashOf(m_slots[slot]) == hash && (*this)[EntryOf(m_slots[slot])] == (*this)[entry]) {
+            return;
+        }
     }
-    m_slots[slot] = static_cast<uint32_t>(entry + 1);
+    m_slots[slot] = (static_cast<uint64_t>(hash) << 32) | (entry + 1);
 }
 
 void KnownList::Rehash(size_t wanted) {
     size_t slots = 16;
     while (slots < wanted) slots *= 2;
     m_slots.assign(slots, 0);
-    size_t mask = slots - 1;
-    for (size_t entry = 0; entry < size(); ++entry) {
-        size_t slot = m_hashes[entry] & mask;
-        bool copy = false;
-        for (; m_slots[slot] != 0; slot = (slot + 1) & mask) {
-            size_t i = m_slots[slot] - 1;
-            if (m_hashes[i] == m_hashes[entry] && (*this)[i] == (*this)[entry]) {
-                copy = true;
-                break;
-            }
-        }
-        if (!copy) m_slots[slot] = static_cast<uint32_t>(entry + 1);
-    }
+    for (size_t entry = 0; entry < size(); ++entry) Place(entry, slots - 1);
+}
+
+bool HoldsExactly(const std::string& bytes, const KnownList& list, size_t end,
+                  const std::string& tail) {
+    size_t i = 0;
+    bool same = true;
+    size_t tailBegin = SplitKnown(bytes, [&](size_t begin, size_t length) {
+        same = same && i < end && list[i] == std::string_view(bytes.data() + begin, length);
+        ++i;
+    });
+    return same && i == end && bytes.compare(tailBegin, std::string::npos, tail) == 0;
 }
 
 bool operator==(const KnownList& list, const StringList& entries) {

@@ -72,14 +72,16 @@ class KnownList {
         size_t length;
     };
     void Index(size_t entry);
+    void Place(size_t entry, size_t mask);
     void Rehash(size_t slots);
 
     std::string m_bytes;
     std::vector<Span> m_spans;
     //! The hash of each entry, and the slots of the open-addressed index: an
-    //! entry's number plus one, 0 for an empty slot. At most half of them are taken.
+    //! entry's hash and its number plus one, 0 for an empty slot. At most half
+    //! of them are taken.
     std::vector<uint32_t> m_hashes;
-    std::vector<uint32_t> m_slots;
+    std::vector<uint64_t> m_slots;
 };
 
 //! Splits the bytes of "known.dat" into entries, appended to `entries`. The
@@ -91,6 +93,11 @@ void ParseKnown(const std::string& bytes, StringList& entries, std::string& tail
 //! when there is a tail, one empty line and the tail.
 std::string FormatKnown(const StringList& entries, const std::string& tail);
 std::string FormatKnown(const KnownList& entries, const std::string& tail);
+
+//! True when the bytes of "known.dat" hold exactly the entries list[0, end) and the tail:
+//! what a save needs to know to write the file without reading it into a list again.
+bool HoldsExactly(const std::string& bytes, const KnownList& list, size_t end,
+                  const std::string& tail);
 
 bool operator==(const KnownList& list, const StringList& entries);
 bool operator==(const KnownList& a, const KnownList& b);

@@ -137,10 +137,18 @@ SaveResult TrustedList::Save() {
                 return read == Read::kTooLarge ? SaveResult::kTooLarge : SaveResult::kUnreadable;
             }
             m_readFailed = false;
-            KnownList entries;
-            std::string tail;
-            if (read == Read::kRead) tail = entries.AppendFile(std::move(bytes));
-            TakeFromDisk(entries, std::move(tail));
+            // The file as last read or written, with nothing but new additions: the
+            // list stands as it is, and is not made again from the file.
+            bool asHeld =
+                m_fromFileBegin == 0 && OnlyNewAdditions() &&
+                (read == Read::kRead ? HoldsExactly(bytes, m_known, m_fromFileEnd, m_knownTail)
+                                     : m_fromFileEnd == 0 && m_knownTail.empty());
+            if (!asHeld) {
+                KnownList entries;
+                std::string tail;
+                if (read == Read::kRead) tail = entries.AppendFile(std::move(bytes));
+                TakeFromDisk(entries, std::move(tail));
+            }
             m_loaded = stamp;
         }
 
@@ -181,6 +189,15 @@ SaveResult TrustedList::Save() {
         }
         return SaveResult::kSaved;
     }
+}
+
+bool TrustedList::OnlyNewAdditions() const {
+    // The index finds the first of equal entries: an addition found as itself
+    // is in neither the file's part nor earlier among the additions.
+    for (size_t i = m_fromFileEnd; i < m_known.size(); ++i) {
+        if (m_known.Find(m_known[i]) != i) return false;
+    }
+    return true;
 }
 
 bool TrustedList::HasUnsaved() const {

@@ -71,6 +71,8 @@ class TrustedList {
     //! Makes the file's entries, then this run's additions, the list, and leaves in `disk`
     //! the list as it was.
     void TakeFromDisk(KnownList& disk, std::string tail);
+    //! True when every entry after the file's is in neither the file's entries nor before it.
+    bool OnlyNewAdditions() const;
     SaveResult Save();
     void NoteSave(SaveResult result);
 
