@@ -1,5 +1,7 @@
 #include "trust/known_list.h"
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -27,15 +29,19 @@ template <typename List>
 std::string Format(const List& entries, const std::string& tail) {
     size_t size = tail.empty() ? 0 : tail.size() + 2;
     for (std::string_view entry : entries) size += entry.size() + 2;
-    std::string bytes;
-    bytes.reserve(size);
+    // Filled in place: a list of a million entries is one allocation and a copy.
+    std::string bytes(size, '\0');
+    char* out = &bytes[0];
     for (std::string_view entry : entries) {
-        bytes += entry;
-        bytes += "\r\n";
+        if (!entry.empty()) std::memcpy(out, entry.data(), entry.size());
+        out += entry.size();
+        *out++ = '\r';
+        *out++ = '\n';
     }
     if (!tail.empty()) {
-        bytes += "\r\n";
-        bytes += tail;
+        *out++ = '\r';
+        *out++ = '\n';
+        std::memcpy(out, tail.data(), tail.size());
     }
     return bytes;
 }
@@ -94,6 +100,7 @@ std::string KnownList::AppendFile(std::string&& bytes) {
     }
     std::string_view file(m_bytes.data() + offset, m_bytes.size() - offset);
     size_t first = size();
+    m_spans.reserve(first + static_cast<size_t>(std::count(file.begin(), file.end(), '\n')) + 1);
     size_t tailBegin = SplitKnown(file, [&](size_t begin, size_t length) {
         m_spans.push_back(Span{offset + begin, length});
     });
@@ -162,14 +169,21 @@ void KnownList::Rehash(size_t wanted) {
 }
 
 bool HoldsExactly(const std::string& bytes, const KnownList& list, size_t end,
-                  const std::string& tail) {
+                  const std::string& tail, bool* inOurForm) {
     size_t i = 0;
     bool same = true;
+    bool crlf = true;
+    size_t formatted = tail.empty() ? 0 : tail.size() + 2;
     size_t tailBegin = SplitKnown(bytes, [&](size_t begin, size_t length) {
         same = same && i < end && list[i] == std::string_view(bytes.data() + begin, length);
+        crlf = crlf && bytes.compare(begin + length, 2, "\r\n") == 0;
+        formatted += length + 2;
         ++i;
     });
-    return same && i == end && bytes.compare(tailBegin, std::string::npos, tail) == 0;
+    same = same && i == end && bytes.compare(tailBegin, std::string::npos, tail) == 0;
+    // Lines all ended by CR LF and the length of FormatKnown's: its very bytes.
+    if (inOurForm) *inOurForm = same && crlf && formatted == bytes.size();
+    return same;
 }
 
 bool operator==(const KnownList& list, const StringList& entries) {

@@ -127,8 +127,9 @@ SaveResult TrustedList::Save() {
     using Read = FileSystem::ReadResult;
     for (int attempt = 1;; ++attempt) {
         FileStamp stamp = m_files.Stamp(kKnownFileName);
+        std::string bytes;
+        bool inOurForm = false;
         {
-            std::string bytes;
             Read read = ReadFile(stamp, bytes);
             if (read == Read::kFailed || read == Read::kTooLarge) {
                 // Never replace a list that could not be read with one that may be shorter.
@@ -139,10 +140,11 @@ SaveResult TrustedList::Save() {
             m_readFailed = false;
             // The file as last read or written, with nothing but new additions: the
             // list stands as it is, and is not made again from the file.
-            bool asHeld =
-                m_fromFileBegin == 0 && OnlyNewAdditions() &&
-                (read == Read::kRead ? HoldsExactly(bytes, m_known, m_fromFileEnd, m_knownTail)
-                                     : m_fromFileEnd == 0 && m_knownTail.empty());
+            bool asHeld = m_fromFileBegin == 0 && OnlyNewAdditions() &&
+                          (read == Read::kRead ? HoldsExactly(bytes, m_known, m_fromFileEnd,
+                                                              m_knownTail, &inOurForm)
+                                               : m_fromFileEnd == 0 && m_knownTail.empty());
+            inOurForm = inOurForm && asHeld;
             if (!asHeld) {
                 KnownList entries;
                 std::string tail;
@@ -158,7 +160,18 @@ SaveResult TrustedList::Save() {
         if (m_files.Stamp(kKnownTempName).state == FileStamp::State::kPresent) {
             return SaveResult::kTempInTheWay;  // a folder, or a file that may not be deleted
         }
-        if (!m_files.WriteNew(kKnownTempName, FormatKnown(m_known, m_knownTail))) {
+        if (inOurForm) {
+            // The file's own bytes, with the additions put in before the tail.
+            std::string added;
+            for (size_t i = m_fromFileEnd; i < m_known.size(); ++i) {
+                added.append(m_known[i].data(), m_known[i].size());
+                added += "\r\n";
+            }
+            bytes.insert(bytes.size() - (m_knownTail.empty() ? 0 : m_knownTail.size() + 2), added);
+        } else {
+            bytes = FormatKnown(m_known, m_knownTail);
+        }
+        if (!m_files.WriteNew(kKnownTempName, bytes)) {
             m_files.Remove(kKnownTempName);
             return SaveResult::kUnwritable;
         }
