@@ -55,8 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TrustedList first(disk);
     first.LoadKnown();
-    for (std::string_view entry : first.m_known) {
+    for (size_t i = 0; i < first.m_known.size(); ++i) {
+        std::string_view entry = first.m_known[i];
         Check(!entry.empty() && entry.find('\n') == std::string::npos);
+        // The index finds every entry, and finds a second copy as its first.
+        Check(first.m_known.Find(entry) <= i && first.m_known[first.m_known.Find(entry)] == entry);
     }
     first.SaveKnown();
     const std::string saved = disk.files[kKnownFileName];
