@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <new>
 #include <string>
 
@@ -19,18 +20,37 @@ std::string CurrentFolder() {
 }
 
 std::string NoticeText(SaveResult failure) {
-    std::string text = failure == SaveResult::kUnreadable
-                           ? "Vardion could not read its list of trusted programs, known.dat, "
-                             "in the folder\r\n\r\n"
-                           : "Vardion could not save its list of trusted programs, known.dat, "
-                             "in the folder\r\n\r\n";
+    bool read = failure == SaveResult::kUnreadable || failure == SaveResult::kTooLarge;
+    std::string text = read ? "Vardion could not read its list of trusted programs, known.dat, "
+                              "in the folder\r\n\r\n"
+                            : "Vardion could not save its list of trusted programs, known.dat, "
+                              "in the folder\r\n\r\n";
     text += CurrentFolder();
     text += "\r\n\r\n";
-    text += failure == SaveResult::kUnreadable
-                ? "Another program may hold it open. Vardion leaves the file as it is, and "
-                  "adds to it as soon as it can read it."
-                : "The folder or the file may be read-only, or held by another program. "
-                  "Vardion tries again at the next \"<< Add\" and at Exit.";
+    switch (failure) {
+        case SaveResult::kUnreadable:
+            text +=
+                "Another program may hold it open. Vardion leaves the file as it is, and "
+                "adds to it as soon as it can read it.";
+            break;
+        case SaveResult::kTooLarge:
+            text +=
+                "The file is larger than 64 MB, far more than any list of programs: it may be "
+                "damaged, or another program may have written it. Vardion leaves the file as "
+                "it is, and reads it again once it changes.";
+            break;
+        case SaveResult::kTempInTheWay:
+            text +=
+                "A folder or a file named known.dat.tmp stands in that folder and cannot be "
+                "removed; Vardion writes the list there first. Remove or rename it: Vardion "
+                "tries again at the next \"<< Add\" and at Exit.";
+            break;
+        default:
+            text +=
+                "The folder or the file may be read-only, or held by another program. "
+                "Vardion tries again at the next \"<< Add\" and at Exit.";
+            break;
+    }
     text +=
         "\r\n\r\nUntil a save succeeds, the programs you trust with \"<< Add\" are "
         "trusted only until Vardion ends.";
@@ -47,17 +67,43 @@ DWORD WINAPI NoticeThread(LPVOID parameter) {
     return 0;
 }
 
+BOOL CALLBACK PressOk(HWND box, LPARAM) {
+    ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
 }  // namespace
 
-void ShowSaveNotice(SaveResult failure) {
+void SaveNotice::Show(SaveResult failure) {
     if (failure == SaveResult::kSaved) return;
+    // Threads whose box was dismissed are let go.
+    for (size_t i = m_threads.size(); i-- > 0;) {
+        if (::WaitForSingleObject(m_threads[i].handle, 0) != WAIT_OBJECT_0) continue;
+        ::CloseHandle(m_threads[i].handle);
+        m_threads.erase(m_threads.begin() + static_cast<std::ptrdiff_t>(i));
+    }
     std::string* text = new (std::nothrow) std::string;
     if (!text) return;
     *text = NoticeText(failure);
-    HANDLE thread = ::CreateThread(nullptr, 0, NoticeThread, text, 0, nullptr);
-    if (!thread) {
+    Thread thread = {};
+    thread.handle = ::CreateThread(nullptr, 0, NoticeThread, text, 0, &thread.id);
+    if (!thread.handle) {
         delete text;
         return;
     }
-    ::CloseHandle(thread);
+    m_threads.push_back(thread);
+}
+
+void SaveNotice::Close() {
+    for (const Thread& thread : m_threads) {
+        // The box may not be up yet: asked again until its thread ends. Its
+        // modal loop ends on WM_QUIT; its OK button is a second way.
+        for (int wait = 0; wait < 100; ++wait) {
+            ::PostThreadMessageA(thread.id, WM_QUIT, 0, 0);
+            ::EnumThreadWindows(thread.id, PressOk, 0);
+            if (::WaitForSingleObject(thread.handle, 50) == WAIT_OBJECT_0) break;
+        }
+        ::CloseHandle(thread.handle);
+    }
+    m_threads.clear();
 }

@@ -65,7 +65,8 @@ void SingleInstance::ShowFirst() {
             ::InterlockedCompareExchange(reinterpret_cast<LONG*>(m_owner), 0, 0));
         HWND window = first ? MainWindowOf(first) : nullptr;
         if (window) {
-            ::ShowWindow(window, ::IsIconic(window) ? SW_RESTORE : SW_SHOW);
+            // Asked, not waited for: a first instance that hangs must not hang this one.
+            ::ShowWindowAsync(window, ::IsIconic(window) ? SW_RESTORE : SW_SHOW);
             ::SetForegroundWindow(window);
             return;
         }

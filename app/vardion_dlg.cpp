@@ -1,7 +1,6 @@
 #include "app/vardion_dlg.h"
 
 #include "app/about_dlg.h"
-#include "app/save_notice.h"
 #include "res/resource.h"
 
 namespace {
@@ -58,6 +57,7 @@ BOOL CVardionDlg::OnInitDialog() {
     });
 
     m_watch.LoadKnown();
+    m_notice.Show(m_watch.TakeUntoldFailure());  // a file too large to be read
     m_alert.Create(IDD_ALERT, nullptr);
     m_alert.m_pMainDlg = this;
     // In the alert the tip still shows the path after "<< Add" has moved the program.
@@ -98,7 +98,7 @@ BOOL CVardionDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
             return TRUE;
         default:
             if (m_taskbarCreated != 0 && message == m_taskbarCreated) {
-                AddTrayIcon();
+                if (!m_closedDown) AddTrayIcon();
                 return TRUE;
             }
             return CDialog::OnWndMsg(message, wParam, lParam, pResult);
@@ -135,8 +135,12 @@ HCURSOR CVardionDlg::OnQueryDragIcon() {
 }
 
 void CVardionDlg::OnTimer(UINT_PTR) {
+    // After the end of the session the icon is gone: no tick calls the shell again.
+    if (m_closedDown) return;
     // A tick inside another does nothing: the next timer message does the work.
     if (!m_watch.ScanProcesses()) return;
+    // A list file found too large while it ticked, or a save that failed.
+    m_notice.Show(m_watch.TakeUntoldFailure());
     if (m_exitAfterTick) {
         m_exitAfterTick = false;
         Exit();
@@ -161,7 +165,7 @@ void CVardionDlg::AllowTaskbarCreated() {
 
 void CVardionDlg::OnAdd() {
     m_watch.AddSelected();
-    ShowSaveNotice(m_watch.TakeUntoldFailure());
+    m_notice.Show(m_watch.TakeUntoldFailure());
 }
 
 void CVardionDlg::AddTrayIcon() {
@@ -175,7 +179,9 @@ void CVardionDlg::CloseDown() {
     // Once only: Exit and the end of the session may both ask for it.
     if (m_closedDown) return;
     m_closedDown = true;
+    ::KillTimer(m_hWnd, kTimerId);
     // Every addition is saved when it is made: here only what a failed save left.
     if (m_watch.HasUnsaved()) m_watch.SaveKnown();
     m_tray.RemoveTrayIcon();
+    m_notice.Close();
 }

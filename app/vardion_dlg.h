@@ -6,6 +6,7 @@
 #include "app/list_box_port.h"
 #include "app/list_tip.h"
 #include "app/process_source_win32.h"
+#include "app/save_notice.h"
 #include "framework/framework.h"
 #include "tray/tray_icon.h"
 #include "watch/process_watch.h"
@@ -15,8 +16,8 @@ class CVardionDlg : public CDialog {
     explicit CVardionDlg(CWnd* pParent = nullptr);
     ~CVardionDlg() override;
 
-    //! Called when the program ends by Exit: saves what is unsaved of the trusted list and
-    //! removes the icon.
+    //! Called when the program ends by Exit or with the session: stops the ticks, saves what
+    //! is unsaved of the trusted list, removes the icon and closes the save notices.
     void CloseDown();
 
   protected:
@@ -53,6 +54,8 @@ class CVardionDlg : public CDialog {
     //! Show the full path of the untrusted row, and of the alert's row, under the pointer.
     ListTip m_untrustedTip{m_pathSystem};
     ListTip m_alertTip{m_pathSystem};
+    //! Says that the list could not be read or saved.
+    SaveNotice m_notice;
     //! Broadcast by the shell when it starts again, having lost every icon.
     UINT m_taskbarCreated = 0;
     bool m_closedDown = false;

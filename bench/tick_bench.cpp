@@ -131,7 +131,7 @@ void ListRead(benchmark::State& state) {
     ListFile file(static_cast<int>(state.range(0)));
     std::string bytes;
     for (auto _ : state) {
-        DefaultFileSystem().Read(kKnownFileName, bytes);
+        DefaultFileSystem().Read(kKnownFileName, bytes, kKnownMaxBytes);
         benchmark::DoNotOptimize(bytes.data());
     }
 }

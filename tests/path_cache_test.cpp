@@ -289,7 +289,7 @@ TEST(Windows11Desktop, PseudoProcessesAreNeverListedAndEachProcessIsAskedOnce) {
         ProcessTable desktop;
         desktop.noIdQuery = !c.hasIdQuery;
         Watcher w{desktop};
-        w.watch.m_known.assign(trusted.begin(), trusted.end());
+        w.watch.m_known = StringList(trusted.begin(), trusted.end());
         std::set<std::string> shown;  // the untrusted names the user is to see
         auto start = [&](uint32_t id, const std::string& path, bool opens) {
             ProcessTable::Process p;

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -23,7 +24,7 @@ class KnownFile : public ::testing::Test {
         TrustedList fresh;
         fresh.LoadKnown();
         std::string joined;
-        for (const std::string& entry : fresh.m_known) joined += "[" + entry + "]";
+        for (std::string_view entry : fresh.m_known) joined += "[" + std::string(entry) + "]";
         return joined;
     }
     std::string RoundTrip(const std::string& bytes) {
@@ -341,6 +342,106 @@ TEST_F(ListOnDisk, FailureIsToldOnceAndAgainOnlyAfterASuccess) {
     EXPECT_EQ(told, (std::vector<SaveResult>{SaveResult::kUnwritable, SaveResult::kSaved,
                                              SaveResult::kSaved, SaveResult::kUnreadable,
                                              SaveResult::kSaved}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(KnownIndex, FindsTheFirstEqualEntryThroughEveryChange) {
+    // Entries that differ in case, by a byte, in length, or not at all, in
+    // numbers that make the index grow several times.
+    StringList model;
+    KnownList list;
+    auto check = [&](const char* when) {
+        ASSERT_EQ(list, model) << when;
+        for (const std::string& probe :
+             {std::string("a"), std::string("A"), std::string("a "), std::string(),
+              std::string("C:\\x\\7.exe"), std::string("c:\\x\\7.exe"), std::string(300, 'q'),
+              std::string("C:\\x\\4999.exe"), std::string("missing")}) {
+            size_t expected =
+                static_cast<size_t>(std::find(model.begin(), model.end(), probe) - model.begin());
+            EXPECT_EQ(list.Find(probe), expected) << when << ": \"" << probe << "\"";
+        }
+    };
+    for (const char* entry : {"a", "A", "a", "a "}) {
+        list.push_back(entry);
+        model.push_back(entry);
+    }
+    check("pushed");
+    std::string file;
+    for (int i = 0; i < 5000; ++i) file += "C:\\x\\" + std::to_string(i % 4000) + ".exe\r\n";
+    file += std::string(300, 'q') + "\n\r\n" + "c:\\x\\7.exe\r\n";  // after the empty line
+    std::string tail = list.AppendFile(std::string(file));
+    StringList parsed;
+    std::string expectedTail;
+    ParseKnown(file, parsed, expectedTail);
+    model.insert(model.end(), parsed.begin(), parsed.end());
+    EXPECT_EQ(tail, expectedTail);
+    check("file appended");
+    list.push_back(list[2]);  // an entry of its own bytes
+    model.push_back(model[2]);
+    check("own entry pushed");
+    KnownList fresh;
+    EXPECT_EQ(fresh.AppendFile("A\r\nb\r\n"), "");
+    EXPECT_EQ(fresh.Find("b"), 1u);
+    fresh.swap(list);
+    model = {"A", "b"};
+    check("swapped");
+    list = StringList{"z", ""};
+    model = {"z", ""};
+    check("assigned");
+    list.clear();
+    model.clear();
+    check("cleared");
+}
+
+TEST_F(ListOnDisk, FileTooLargeIsNotReadNotReplacedToldOnceAndReadOnceItChanges) {
+    dir.Write(kKnownFileName, old);
+    list.LoadKnown();
+    list.m_known.push_back("X");
+    ASSERT_EQ(list.SaveKnown(), SaveResult::kSaved);
+    // Grown past the bound, sparse: what a runaway writer or a damaged disk leaves.
+    ASSERT_EQ(truncate(kKnownFileName, static_cast<off_t>(kKnownMaxBytes) + 1), 0);
+    files.reads = 0;
+    for (int tick = 0; tick < 20; ++tick) EXPECT_FALSE(list.RefreshKnown());
+    EXPECT_EQ(files.reads, 0);
+    EXPECT_EQ(list.m_known, (StringList{"A", "B", "X"}));  // the list in memory stays
+    EXPECT_EQ(list.TakeUntoldFailure(), SaveResult::kTooLarge);
+    list.m_known.push_back("Y");
+    EXPECT_EQ(list.SaveKnown(), SaveResult::kTooLarge);
+    EXPECT_EQ(list.TakeUntoldFailure(), SaveResult::kSaved);  // said once
+    EXPECT_EQ(files.reads, 0);
+    EXPECT_EQ(dir.Read(kKnownFileName).size(), kKnownMaxBytes + 1);
+    EXPECT_TRUE(list.IsKnown("Y"));
+
+    // Written anew by hand: read once it holds still, and the addition waiting is saved.
+    dir.Write(kKnownFileName, "C\r\n");
+    for (int tick = 0; tick < 4; ++tick) list.RefreshKnown();
+    EXPECT_EQ(list.m_known, (StringList{"C", "Y"}));
+    EXPECT_FALSE(list.HasUnsaved());
+    EXPECT_EQ(dir.Read(kKnownFileName), "C\r\nY\r\n");
+}
+
+TEST_F(ListOnDisk, LinesWrittenWhileASaveWritesAreMergedBeforeItsFileTakesThePlace) {
+    dir.Write(kKnownFileName, old);
+    list.LoadKnown();
+    list.m_known.push_back("X");
+    files.whileWriting = [&] { dir.Write(kKnownFileName, "A\r\nB\r\nby hand, meanwhile\r\n"); };
+    EXPECT_EQ(list.SaveKnown(), SaveResult::kSaved);
+    EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nby hand, meanwhile\r\nX\r\n");
+    EXPECT_FALSE(list.HasUnsaved());
+}
+
+TEST_F(ListOnDisk, FolderNamedLikeTheTemporaryFileIsAFailedSaveWithItsReason) {
+    dir.Write(kKnownFileName, old);
+    dir.MakeDirectory(kKnownTempName);
+    list.LoadKnown();
+    list.m_known.push_back("X");
+    EXPECT_EQ(list.SaveKnown(), SaveResult::kTempInTheWay);
+    EXPECT_EQ(list.TakeUntoldFailure(), SaveResult::kTempInTheWay);
+    EXPECT_EQ(dir.Read(kKnownFileName), old);
+    EXPECT_TRUE(list.HasUnsaved());
 }
 
 }  // namespace

@@ -50,7 +50,9 @@ bool SetTrayIconImage(HWND window, unsigned iconId) {
 }
 
 bool NotifyIcon::SetTrayImage(unsigned iconId) {
-    return !m_removed && SetTrayIconImage(m_owner.m_hWnd, iconId);
+    // Once removed the icon is gone, and the shell may be ending with the session.
+    if (m_removed) return true;
+    return SetTrayIconImage(m_owner.m_hWnd, iconId);
 }
 
 void NotifyIcon::RemoveTrayIcon() {

@@ -23,14 +23,15 @@ struct FileStamp {
 
 class FileSystem {
   public:
-    enum class ReadResult { kRead, kMissing, kFailed };
+    enum class ReadResult { kRead, kMissing, kFailed, kTooLarge };
     enum class ReplaceResult { kReplaced, kBusy, kFailed };
 
     virtual ~FileSystem() = default;
 
     //! Reads the whole file into bytes, sharing it with every other opener; kMissing only when
-    //! the file or its folder does not exist, kFailed when it exists but cannot be read.
-    virtual ReadResult Read(const std::string& name, std::string& bytes) = 0;
+    //! the file or its folder does not exist, kFailed when it exists but cannot be read,
+    //! kTooLarge when it holds more than `limit` bytes, of which it reads no more than that.
+    virtual ReadResult Read(const std::string& name, std::string& bytes, uint64_t limit) = 0;
     //! Creates the file, which must not exist, never through a link; writes bytes and flushes
     //! them to the disk; false on any failure.
     virtual bool WriteNew(const std::string& name, const std::string& bytes) = 0;

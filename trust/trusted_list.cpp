@@ -1,7 +1,6 @@
 #include "trust/trusted_list.h"
 
 #include <cstddef>
-#include <unordered_set>
 
 const char kKnownFileName[] = "known.dat";
 const char kKnownTempName[] = "known.dat.tmp";
@@ -15,43 +14,10 @@ constexpr int kSteadyChecks = 3;
 // again, in all for about a quarter of a second.
 constexpr int kReplaceAttempts = 11;
 constexpr unsigned kReplacePauseMilliseconds = 25;
+// A save whose file keeps changing under it merges again this many times, then waits.
+constexpr int kSaveAttempts = 3;
 
 }  // namespace
-
-void ParseKnown(const std::string& bytes, StringList& entries, std::string& tail) {
-    tail.clear();
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        size_t lf = bytes.find('\n', pos);
-        size_t end = (lf == std::string::npos) ? bytes.size() : lf;
-        size_t next = (lf == std::string::npos) ? bytes.size() : lf + 1;
-        // A CR belongs to the line end only when an LF follows it.
-        size_t textEnd =
-            (lf != std::string::npos && end > pos && bytes[end - 1] == '\r') ? end - 1 : end;
-        if (textEnd == pos) {
-            tail.assign(bytes, next, std::string::npos);
-            return;
-        }
-        entries.emplace_back(bytes, pos, textEnd - pos);
-        pos = next;
-    }
-}
-
-std::string FormatKnown(const StringList& entries, const std::string& tail) {
-    size_t size = tail.empty() ? 0 : tail.size() + 2;
-    for (const std::string& entry : entries) size += entry.size() + 2;
-    std::string bytes;
-    bytes.reserve(size);
-    for (const std::string& entry : entries) {
-        bytes += entry;
-        bytes += "\r\n";
-    }
-    if (!tail.empty()) {
-        bytes += "\r\n";
-        bytes += tail;
-    }
-    return bytes;
-}
 
 bool IsCompleteSave(const std::string& bytes) {
     return bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0;
@@ -61,31 +27,42 @@ void TrustedList::LoadKnown() {
     using Read = FileSystem::ReadResult;
     FileStamp stamp = m_files.Stamp(kKnownFileName);
     std::string bytes;
-    Read read = m_files.Read(kKnownFileName, bytes);
+    Read read = ReadFile(stamp, bytes);
     std::string temp;
-    if (read == Read::kMissing && m_files.Read(kKnownTempName, temp) == Read::kRead &&
-        IsCompleteSave(temp)) {
+    if (read == Read::kMissing &&
+        m_files.Read(kKnownTempName, temp, kKnownMaxBytes) == Read::kRead && IsCompleteSave(temp)) {
         // A save that ended between writing its file and putting it in place.
         if (ReplaceWithRetry() == FileSystem::ReplaceResult::kReplaced) {
             stamp = m_files.Stamp(kKnownFileName);
-            read = m_files.Read(kKnownFileName, bytes);
+            read = ReadFile(stamp, bytes);
         } else {
             // Trusted for this run, and written by the next save that can write.
-            ParseKnown(temp, m_known, m_knownTail);
+            m_knownTail = m_known.AppendFile(std::move(temp));
         }
     }
     m_seen = stamp;
     m_steadyChecks = kSteadyChecks;
     m_loaded = stamp;
     m_fromFileBegin = m_fromFileEnd = m_known.size();
-    if (read == Read::kFailed) {
-        m_diskKnown = false;  // read again on every check until it can be
+    if (read == Read::kFailed || read == Read::kTooLarge) {
+        m_diskKnown = false;  // read again once it can be
         m_readFailed = true;
         return;
     }
-    if (read == Read::kRead) ParseKnown(bytes, m_known, m_knownTail);
+    if (read == Read::kRead) m_knownTail = m_known.AppendFile(std::move(bytes));
     m_fromFileEnd = m_known.size();
     m_diskKnown = true;
+}
+
+FileSystem::ReadResult TrustedList::ReadFile(const FileStamp& stamp, std::string& bytes) {
+    // A look at the size spares the read of a file that is too large.
+    FileSystem::ReadResult read =
+        stamp.state == FileStamp::State::kPresent && stamp.size > kKnownMaxBytes
+            ? FileSystem::ReadResult::kTooLarge
+            : m_files.Read(kKnownFileName, bytes, kKnownMaxBytes);
+    m_tooLarge = read == FileSystem::ReadResult::kTooLarge;
+    if (m_tooLarge) NoteSave(SaveResult::kTooLarge);
+    return read;
 }
 
 bool TrustedList::RefreshKnown() {
@@ -97,24 +74,26 @@ bool TrustedList::RefreshKnown() {
         return false;
     }
     if (m_steadyChecks < kSteadyChecks) ++m_steadyChecks;
-    if (m_diskKnown && stamp == m_loaded) return false;
+    // A file too large is read again only once it has changed.
+    if ((m_diskKnown || m_tooLarge) && stamp == m_loaded) return false;
     if (m_steadyChecks < kSteadyChecks) return false;
 
     std::string bytes;
-    Read read = m_files.Read(kKnownFileName, bytes);
-    if (read == Read::kFailed) {
+    Read read = ReadFile(stamp, bytes);
+    if (read == Read::kFailed || read == Read::kTooLarge) {
         m_diskKnown = false;
         m_readFailed = true;
+        m_loaded = stamp;
         return false;
     }
     // A file that changed while it was read is read again once it holds still.
     if (m_files.Stamp(kKnownFileName) != stamp) return false;
     bool wasUnreadable = m_readFailed;
     m_readFailed = false;
-    StringList entries;
+    KnownList entries;
     std::string tail;
-    if (read == Read::kRead) ParseKnown(bytes, entries, tail);
-    TakeFromDisk(entries, tail);
+    if (read == Read::kRead) tail = entries.AppendFile(std::move(bytes));
+    TakeFromDisk(entries, std::move(tail));
     m_loaded = stamp;
     bool changed = m_known != entries;  // now the list as it was before
     // Additions made while the file could not be read are written now that it can be.
@@ -122,73 +101,116 @@ bool TrustedList::RefreshKnown() {
     return changed;
 }
 
-StringList TrustedList::TakeFromDisk(StringList& disk, const std::string& tail) {
-    // This run's additions: the entries that were not read from the file.
-    StringList added(m_known.begin(),
-                     m_known.begin() + static_cast<std::ptrdiff_t>(m_fromFileBegin));
-    added.insert(added.end(), m_known.begin() + static_cast<std::ptrdiff_t>(m_fromFileEnd),
-                 m_known.end());
-    // Those that the file holds now, and second copies, are not added again.
-    std::unordered_set<std::string> wanted(added.begin(), added.end());
-    for (const std::string& entry : disk) {
-        if (wanted.empty()) break;
-        wanted.erase(entry);
-    }
+void TrustedList::TakeFromDisk(KnownList& disk, std::string tail) {
+    // This run's additions, the entries that were not read from the file, go
+    // after the file's, except those that the file holds now, and second copies.
     size_t fromFile = disk.size();
-    for (const std::string& entry : added) {
-        if (wanted.erase(entry) > 0) disk.push_back(entry);
+    for (size_t i = 0; i < m_known.size(); ++i) {
+        if (i == m_fromFileBegin) i = m_fromFileEnd;
+        if (i >= m_known.size()) break;
+        if (!disk.Contains(m_known[i])) disk.push_back(m_known[i]);
     }
-    added.assign(disk.begin() + static_cast<std::ptrdiff_t>(fromFile), disk.end());
     m_known.swap(disk);  // the caller is left the list as it was
-    m_knownTail = tail;
+    m_knownTail = std::move(tail);
     m_fromFileBegin = 0;
     m_fromFileEnd = fromFile;
     m_diskKnown = true;
-    return added;
 }
 
 SaveResult TrustedList::SaveKnown() {
-    using Read = FileSystem::ReadResult;
-    std::string bytes;
-    Read read = m_files.Read(kKnownFileName, bytes);
-    if (read == Read::kFailed) {
-        // Never replace a list that could not be read with one that may be shorter.
-        m_diskKnown = false;
-        m_readFailed = true;
-        NoteSave(SaveResult::kUnreadable);
-        return SaveResult::kUnreadable;
-    }
-    m_readFailed = false;
-    StringList entries;
-    std::string tail;
-    if (read == Read::kRead) ParseKnown(bytes, entries, tail);
-    StringList added = TakeFromDisk(entries, tail);
+    SaveResult result = Save();
+    NoteSave(result);
+    return result;
+}
 
-    // Write the whole list beside the file first and only then swap it in, so
-    // that a failure at any step leaves the old list on the disk.
-    SaveResult result = SaveResult::kUnwritable;
-    m_files.Remove(kKnownTempName);
-    FileStamp written;
-    bool replaced = false;
-    if (m_files.WriteNew(kKnownTempName, FormatKnown(m_known, m_knownTail))) {
-        written = m_files.Stamp(kKnownTempName);
-        replaced = ReplaceWithRetry() == FileSystem::ReplaceResult::kReplaced;
-    }
-    if (replaced) {
+SaveResult TrustedList::Save() {
+    using Read = FileSystem::ReadResult;
+    for (int attempt = 1;; ++attempt) {
+        FileStamp stamp = m_files.Stamp(kKnownFileName);
+        std::string bytes;
+        bool inOurForm = false;
+        {
+            Read read = ReadFile(stamp, bytes);
+            if (read == Read::kFailed || read == Read::kTooLarge) {
+                // Never replace a list that could not be read with one that may be shorter.
+                m_diskKnown = false;
+                m_readFailed = true;
+                return read == Read::kTooLarge ? SaveResult::kTooLarge : SaveResult::kUnreadable;
+            }
+            m_readFailed = false;
+            // The file as last read or written, with nothing but new additions: the
+            // list stands as it is, and is not made again from the file.
+            bool asHeld = m_fromFileBegin == 0 && OnlyNewAdditions() &&
+                          (read == Read::kRead ? HoldsExactly(bytes, m_known, m_fromFileEnd,
+                                                              m_knownTail, &inOurForm)
+                                               : m_fromFileEnd == 0 && m_knownTail.empty());
+            inOurForm = inOurForm && asHeld;
+            if (!asHeld) {
+                KnownList entries;
+                std::string tail;
+                if (read == Read::kRead) tail = entries.AppendFile(std::move(bytes));
+                TakeFromDisk(entries, std::move(tail));
+            }
+            m_loaded = stamp;
+        }
+
+        // Write the whole list beside the file first and only then swap it in, so
+        // that a failure at any step leaves the old list on the disk.
+        m_files.Remove(kKnownTempName);
+        if (m_files.Stamp(kKnownTempName).state == FileStamp::State::kPresent) {
+            return SaveResult::kTempInTheWay;  // a folder, or a file that may not be deleted
+        }
+        if (inOurForm) {
+            // The file's own bytes, with the additions put in before the tail.
+            std::string added;
+            for (size_t i = m_fromFileEnd; i < m_known.size(); ++i) {
+                added.append(m_known[i].data(), m_known[i].size());
+                added += "\r\n";
+            }
+            bytes.insert(bytes.size() - (m_knownTail.empty() ? 0 : m_knownTail.size() + 2), added);
+        } else {
+            bytes = FormatKnown(m_known, m_knownTail);
+        }
+        if (!m_files.WriteNew(kKnownTempName, bytes)) {
+            m_files.Remove(kKnownTempName);
+            return SaveResult::kUnwritable;
+        }
+        FileStamp written = m_files.Stamp(kKnownTempName);
+        // Another writer came since the file was read: what it wrote is merged in
+        // and the list written again, so that no line of its is lost.
+        if (m_files.Stamp(kKnownFileName) != stamp) {
+            m_files.Remove(kKnownTempName);
+            m_diskKnown = false;
+            if (attempt < kSaveAttempts) continue;
+            // Still changing: the next read of the file saves what waits.
+            m_readFailed = true;
+            return SaveResult::kUnreadable;
+        }
+        if (ReplaceWithRetry() != FileSystem::ReplaceResult::kReplaced) {
+            m_files.Remove(kKnownTempName);
+            return SaveResult::kUnwritable;
+        }
+        m_fromFileBegin = 0;
         m_fromFileEnd = m_known.size();
-        result = SaveResult::kSaved;
         // The file in place is the one just written, unless another writer came
         // between: then it is read again as any change is.
         FileStamp now = m_files.Stamp(kKnownFileName);
         if (now == written) {
+            m_diskKnown = true;
             m_loaded = m_seen = now;
             m_steadyChecks = kSteadyChecks;
         }
-    } else {
-        m_files.Remove(kKnownTempName);
+        return SaveResult::kSaved;
     }
-    NoteSave(result);
-    return result;
+}
+
+bool TrustedList::OnlyNewAdditions() const {
+    // The index finds the first of equal entries: an addition found as itself
+    // is in neither the file's part nor earlier among the additions.
+    for (size_t i = m_fromFileEnd; i < m_known.size(); ++i) {
+        if (m_known.Find(m_known[i]) != i) return false;
+    }
+    return true;
 }
 
 bool TrustedList::HasUnsaved() const {
@@ -196,10 +218,7 @@ bool TrustedList::HasUnsaved() const {
 }
 
 bool TrustedList::IsKnown(const std::string& path) const {
-    for (const std::string& entry : m_known) {
-        if (entry == path) return true;
-    }
-    return false;
+    return m_known.Contains(path);
 }
 
 SaveResult TrustedList::TakeUntoldFailure() {

@@ -15,9 +15,10 @@ class MemoryFiles : public FileSystem {
   public:
     std::map<std::string, std::string> files;
 
-    ReadResult Read(const std::string& name, std::string& bytes) override {
+    ReadResult Read(const std::string& name, std::string& bytes, uint64_t limit) override {
         auto it = files.find(name);
         if (it == files.end()) return ReadResult::kMissing;
+        if (it->second.size() > limit) return ReadResult::kTooLarge;
         bytes = it->second;
         return ReadResult::kRead;
     }
@@ -54,8 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TrustedList first(disk);
     first.LoadKnown();
-    for (const std::string& entry : first.m_known) {
+    for (size_t i = 0; i < first.m_known.size(); ++i) {
+        std::string_view entry = first.m_known[i];
         Check(!entry.empty() && entry.find('\n') == std::string::npos);
+        // The index finds every entry, and finds a second copy as its first.
+        Check(first.m_known.Find(entry) <= i && first.m_known[first.m_known.Find(entry)] == entry);
     }
     first.SaveKnown();
     const std::string saved = disk.files[kKnownFileName];

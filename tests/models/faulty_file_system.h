@@ -3,6 +3,7 @@
 // that fails or meets another opener for a while, a file that cannot be read.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "trust/file_system.h"
@@ -16,15 +17,21 @@ class FaultyFileSystem : public FileSystem {
     int replaces = 0;
     bool unreadable = false;  // the file exists but every read of it fails
     int reads = 0;
-    unsigned paused = 0;  // milliseconds waited in all, without waiting
+    unsigned paused = 0;                 // milliseconds waited in all, without waiting
+    std::function<void()> whileWriting;  // another writer, once, while a save writes its file
 
-    ReadResult Read(const std::string& name, std::string& bytes) override {
+    ReadResult Read(const std::string& name, std::string& bytes, uint64_t limit) override {
         ++reads;
         if (unreadable) return ReadResult::kFailed;
-        return m_real.Read(name, bytes);
+        return m_real.Read(name, bytes, limit);
     }
     bool WriteNew(const std::string& name, const std::string& bytes) override {
         if (failCreate) return false;
+        if (whileWriting) {
+            std::function<void()> writer;
+            writer.swap(whileWriting);
+            writer();
+        }
         if (diskFullAfter >= 0 && static_cast<size_t>(diskFullAfter) < bytes.size()) {
             m_real.WriteNew(name, bytes.substr(0, static_cast<size_t>(diskFullAfter)));
             return false;

@@ -94,16 +94,25 @@ inline LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam =
 
 // The rows of a list box in another process. LB_GETTEXT must be sent in its
 // wide form across processes: the 8-bit one hands back UTF-16 under Wine.
+// LB_GETTEXT carries no size: a tick can move a longer row into place between
+// the question of its length and that of its text. Every row is read into one
+// buffer far larger than any row of Vardion's (a file name, at most 255
+// characters, each at most 8 when written as <U+XXXX>).
 inline Rows ReadList(HWND list) {
+    constexpr size_t kRowBuffer = 1 << 16;
     Rows rows;
+    std::wstring wide(kRowBuffer, L'\0');
     LRESULT count = Ask(list, LB_GETCOUNT);
     for (LRESULT i = 0; i < count; ++i) {
         LRESULT length = Ask(list, LB_GETTEXTLEN, i);
         if (length < 0) continue;
-        std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
+        if (static_cast<size_t>(length) >= kRowBuffer / 2) {
+            ADD_FAILURE() << "row " << i << " is " << length << " characters long";
+            continue;
+        }
         LRESULT got = Ask(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
-        wide.resize(got > 0 ? static_cast<size_t>(got) : 0);
-        rows.push_back(Narrow(wide));
+        if (got < 0 || static_cast<size_t>(got) >= kRowBuffer) continue;
+        rows.push_back(Narrow(wide.substr(0, static_cast<size_t>(got))));
     }
     return rows;
 }
@@ -319,6 +328,19 @@ class Vardion : public ::testing::Test {
         Ask(untrustedList, LB_SETSEL, TRUE, -1);
         Click(main, kAdd);
         ASSERT_TRUE(WaitFor([&] { return ReadList(untrustedList).empty(); }));
+    }
+
+    //! Trusts every program listed as untrusted while a folder stands where a
+    //! save writes first, so that the additions stay unsaved (the notice says
+    //! so), and then takes the folder away: only a later save can write them.
+    void TrustAllUnsaved() {
+        std::string temp = File("known.dat.tmp");
+        ASSERT_TRUE(::CreateDirectoryA(temp.c_str(), nullptr));
+        TrustAll();
+        ASSERT_TRUE(WaitFor([&] {
+            return FindTopLevel(vardion.dwProcessId, "Vardion: trusted programs not saved");
+        }));
+        ASSERT_TRUE(::RemoveDirectoryA(temp.c_str()));
     }
 
     //! Ends the program the way a user does: Exit from the tray icon's menu.

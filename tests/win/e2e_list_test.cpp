@@ -22,10 +22,10 @@ class KnownList : public Vardion {
         ASSERT_TRUE(WaitFor([&] { return Contains(rows = ReadList(untrustedList), name); }))
             << name;
         auto row = std::find(rows.begin(), rows.end(), name) - rows.begin();
-        ::SendMessageA(untrustedList, LB_SETSEL, TRUE, row);
+        Ask(untrustedList, LB_SETSEL, TRUE, row);
         Click(main, kAdd);
         ASSERT_TRUE(WaitFor([&] { return !Contains(ReadList(untrustedList), name); })) << name;
-        ::SendMessageA(main, WM_NULL, 0, 0);  // the click's handler has ended
+        Ask(main, WM_NULL, 0, 0);  // the click's handler has ended
     }
     //! The save notices that Vardion shows now.
     std::vector<HWND> Notices() {
@@ -164,6 +164,36 @@ TEST_F(KnownList, UnwritableFolderIsSaidOnceNamingTheFolder) {
     EXPECT_EQ(Notices().size(), 1u);
     ExitByTrayMenu();  // with the notice still open
     EXPECT_EQ(ReadFile(File("known.dat")), old);
+    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
+}
+
+TEST_F(KnownList, HugeListFileIsLeftAloneWhileVardionAnswersAnnouncesAndExits) {
+    std::string kept = PathOf(StartProgram("kept.exe"));
+    WriteKnown(kept + "\r\n");
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "kept.exe"); }));
+    // Grown to 1.5 GB while Vardion runs, sparse, as a runaway writer or a damaged disk leaves it.
+    HANDLE file = ::CreateFileA(File("known.dat").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER huge;
+    huge.QuadPart = 1536ll << 20;
+    EXPECT_TRUE(::SetFilePointerEx(file, huge, nullptr, FILE_BEGIN) && ::SetEndOfFile(file));
+    ::CloseHandle(file);
+    std::string text = NoticeText();
+    EXPECT_NE(text.find("larger than 64 MB"), std::string::npos) << text;
+
+    StartProgram("newcomer.exe");
+    Add("newcomer.exe");  // the save cannot read the file: not said again
+    EXPECT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "newcomer.exe"); }));
+    EXPECT_TRUE(Contains(ReadList(runningList), "kept.exe"));  // the list in memory stays
+    Settle();
+    EXPECT_EQ(Notices().size(), 1u);
+    ExitByTrayMenu();
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(::GetFileAttributesExA(File("known.dat").c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ((static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+              huge.QuadPart);
     EXPECT_FALSE(FileExists(File("known.dat.tmp")));
 }
 

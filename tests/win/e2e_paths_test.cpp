@@ -62,8 +62,8 @@ class Paths : public e2e::Vardion {
         Rows rows = ReadList(untrustedList);
         auto row = std::find(rows.begin(), rows.end(), name);
         ASSERT_NE(row, rows.end()) << name;
-        ::SendMessageA(untrustedList, LB_SETSEL, FALSE, -1);
-        ::SendMessageA(untrustedList, LB_SETSEL, TRUE, row - rows.begin());
+        e2e::Ask(untrustedList, LB_SETSEL, FALSE, -1);
+        e2e::Ask(untrustedList, LB_SETSEL, TRUE, row - rows.begin());
         Click(main, e2e::kAdd);
         ASSERT_TRUE(WaitFor([&] { return !Contains(ReadList(untrustedList), name); }));
     }

@@ -85,8 +85,8 @@ TEST_F(Vardion, AddMovesSeveralRowsIntoTheTrustedList) {
     StartProgram("three.exe");
     ASSERT_TRUE(WaitFor([&] { return ReadList(untrustedList).size() == 3; }));
     Rows listed = ReadList(untrustedList);  // in the order they were found
-    ::SendMessageA(untrustedList, LB_SETSEL, TRUE, 0);
-    ::SendMessageA(untrustedList, LB_SETSEL, TRUE, 2);
+    Ask(untrustedList, LB_SETSEL, TRUE, 0);
+    Ask(untrustedList, LB_SETSEL, TRUE, 2);
     Click(main, kAdd);
     ASSERT_TRUE(WaitFor([&] { return ReadList(untrustedList) == Rows{listed[1]}; }));
     ASSERT_TRUE(WaitFor([&] {
@@ -116,7 +116,7 @@ TEST_F(Vardion, AddSavesAtOnceSoAKilledRunKeepsTheProgramTrusted) {
     EXPECT_FALSE(FileExists(File("known.dat")));
 
     auto row = std::find(rows.begin(), rows.end(), "kept tool.exe") - rows.begin();
-    ::SendMessageA(untrustedList, LB_SETSEL, TRUE, row);
+    Ask(untrustedList, LB_SETSEL, TRUE, row);
     Click(main, kAdd);
     const std::string saved = ImagePathOf(programs.back().hProcess) + "\r\n";
     EXPECT_TRUE(WaitFor([&] { return ReadFile(File("known.dat")) == saved; }));
@@ -186,7 +186,7 @@ TEST_F(Vardion, EnterActsAsAddAndEscDoesNothing) {
     EXPECT_TRUE(Running());
     EXPECT_EQ(ReadList(untrustedList), (Rows{"keyed.exe"}));
 
-    ::SendMessageA(untrustedList, LB_SETSEL, TRUE, 0);
+    Ask(untrustedList, LB_SETSEL, TRUE, 0);
     Key(untrustedList, VK_RETURN);
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "keyed.exe"); }));
     EXPECT_TRUE(ReadList(untrustedList).empty());
@@ -286,22 +286,29 @@ TEST_F(Vardion, SecondRunTrustsWhatTheFirstSaved) {
 TEST_F(Vardion, EndOfSessionSavesTheListOnce) {
     Start();
     IgnoreFirstAlert();
-    TrustAll();
-    ::SendMessageA(main, WM_QUERYENDSESSION, 0, 0);
-    ::SendMessageA(main, WM_ENDSESSION, TRUE, 0);
+    TrustAllUnsaved();
+    ASSERT_FALSE(FileExists(File("known.dat")));
+    Ask(main, WM_QUERYENDSESSION, 0, 0);
+    Ask(main, WM_ENDSESSION, TRUE, 0);
     std::string saved = ReadFile(File("known.dat"));
     EXPECT_NE(saved.find("Vardion.exe\r\n"), std::string::npos);
+    // The notice is closed before the session's end is answered.
+    EXPECT_EQ(FindTopLevel(vardion.dwProcessId, "Vardion: trusted programs not saved"), nullptr);
 
     ::DeleteFileA(File("known.dat").c_str());
-    ::SendMessageA(main, WM_ENDSESSION, TRUE, 0);
+    Ask(main, WM_ENDSESSION, TRUE, 0);
     EXPECT_FALSE(FileExists(File("known.dat")));
 }
 
 TEST_F(Vardion, EndOfSessionThatWasCancelledSavesNothing) {
     Start();
-    ::SendMessageA(main, WM_ENDSESSION, FALSE, 0);
+    IgnoreFirstAlert();
+    TrustAllUnsaved();
+    Ask(main, WM_ENDSESSION, FALSE, 0);
     EXPECT_FALSE(FileExists(File("known.dat")));
     EXPECT_TRUE(Running());
+    ExitByTrayMenu();  // what was unsaved is saved now
+    EXPECT_NE(ReadFile(File("known.dat")).find("Vardion.exe\r\n"), std::string::npos);
 }
 
 TEST_F(Vardion, TrayIconComesBackWhenTheShellStartsAgain) {

@@ -200,7 +200,7 @@ TEST_F(TrayTest, MenuOpenedInsideATickRunsNoTickThereAndExitStillEnds) {
             });
             if (!menuShown) return;
             // The menu's loop runs: it answers, and ticks are due.
-            ::SendMessageW(runningList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(marker));
+            Ask(runningList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(marker));
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             markerKept = Contains(ReadList(runningList), Narrow(marker));
             Key(menu, VK_DOWN);

@@ -33,7 +33,7 @@ class FileSystemWin32 : public ::testing::Test {
     }
     std::string Read(const std::string& name) {
         std::string bytes = "untouched";
-        EXPECT_EQ(files.Read(name, bytes), FileSystem::ReadResult::kRead);
+        EXPECT_EQ(files.Read(name, bytes, UINT64_MAX), FileSystem::ReadResult::kRead);
         return bytes;
     }
     bool Write(const std::string& name, const std::string& bytes) {
@@ -63,14 +63,28 @@ TEST_F(FileSystemWin32, WritesAndReadsBytesExactly) {
 
     ASSERT_TRUE(Write("a", ""));
     EXPECT_EQ(Read("a"), "");
+
+    // A file larger than the reader's limit is not read, however large it is.
+    ASSERT_TRUE(Write("a", "0123456789"));
+    std::string limited = "untouched";
+    EXPECT_EQ(files.Read("a", limited, 9), Read::kTooLarge);
+    EXPECT_EQ(limited, "untouched");
+    EXPECT_EQ(files.Read("a", limited, 10), Read::kRead);
+    EXPECT_EQ(limited, "0123456789");
+    HANDLE sparse = CreateFileA("a", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER huge;
+    huge.QuadPart = 3ll << 30;
+    EXPECT_TRUE(SetFilePointerEx(sparse, huge, nullptr, FILE_BEGIN) && SetEndOfFile(sparse));
+    CloseHandle(sparse);
+    EXPECT_EQ(files.Read("a", limited, 64u << 20), Read::kTooLarge);
 }
 
 TEST_F(FileSystemWin32, WhatIsNoFileOrCannotBeReadIsToldApartFromMissing) {
     std::string bytes = "untouched";
-    EXPECT_EQ(files.Read("missing", bytes), Read::kMissing);
-    EXPECT_EQ(files.Read("nowhere\\missing", bytes), Read::kMissing);
+    EXPECT_EQ(files.Read("missing", bytes, UINT64_MAX), Read::kMissing);
+    EXPECT_EQ(files.Read("nowhere\\missing", bytes, UINT64_MAX), Read::kMissing);
     ASSERT_TRUE(CreateDirectoryA("sub", nullptr));
-    EXPECT_EQ(files.Read("sub", bytes), Read::kFailed);
+    EXPECT_EQ(files.Read("sub", bytes, UINT64_MAX), Read::kFailed);
     EXPECT_EQ(bytes, "untouched");
     EXPECT_FALSE(files.WriteNew("sub", "x"));
     EXPECT_FALSE(files.WriteNew("nowhere\\a", "x"));
@@ -89,7 +103,7 @@ TEST_F(FileSystemWin32, ReplacePutsOneFileInThePlaceOfAnother) {
     EXPECT_EQ(files.Replace("a", "b"), Replace::kReplaced);
     EXPECT_EQ(Read("b"), "new");
     std::string gone;
-    EXPECT_EQ(files.Read("a", gone), Read::kMissing);
+    EXPECT_EQ(files.Read("a", gone, UINT64_MAX), Read::kMissing);
     EXPECT_EQ(files.Replace("a", "b"), Replace::kFailed);  // nothing to move: the target stays
     EXPECT_EQ(Read("b"), "new");
 
@@ -108,7 +122,7 @@ TEST_F(FileSystemWin32, ReplacePutsOneFileInThePlaceOfAnother) {
     EXPECT_EQ(Read("b"), "newer");
 
     files.Remove("b");
-    EXPECT_EQ(files.Read("b", gone), Read::kMissing);
+    EXPECT_EQ(files.Read("b", gone, UINT64_MAX), Read::kMissing);
     files.Remove("b");  // removing what is not there is no failure
 }
 

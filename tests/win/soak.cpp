@@ -50,7 +50,10 @@ std::vector<std::string> ReadList(HWND list) {
     for (LRESULT i = 0; i < count; ++i) {
         LRESULT length = ::SendMessageW(list, LB_GETTEXTLEN, i, 0);
         if (length < 0) continue;
-        std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
+        // LB_GETTEXT carries no size, and a tick can move a longer row into
+        // place meanwhile: the buffer is far larger than any row of a file name.
+        if (length >= 4096) continue;
+        std::wstring wide(1 << 16, L'\0');
         ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
         char text[1024] = {};
         ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text - 1, nullptr, nullptr);
