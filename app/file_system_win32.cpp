@@ -1,11 +1,11 @@
-// The file system of Windows, for the program: byte for byte, no text mode.
+// The file system of Windows: byte for byte, no text mode.
+#include "app/file_system_win32.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <exception>
-
-#include "trust/file_system.h"
 
 namespace {
 
@@ -179,7 +179,7 @@ class Win32FileSystem : public FileSystem {
 
 }  // namespace
 
-FileSystem& DefaultFileSystem() {
+FileSystem& WindowsFileSystem() {
     static Win32FileSystem files;
     return files;
 }

@@ -27,7 +27,8 @@ CVardionDlg::CVardionDlg(CWnd* pParent)
       m_tray(*this),
       m_runningPort(m_runningList),
       m_untrustedPort(m_untrustedList),
-      m_watch(m_processSystem, m_pathSystem, m_runningPort, m_untrustedPort, m_alert, m_tray) {}
+      m_watch(m_processSystem, m_pathSystem, m_trusted, m_runningPort, m_untrustedPort, m_alert,
+              m_tray) {}
 
 CVardionDlg::~CVardionDlg() = default;
 
@@ -56,8 +57,8 @@ BOOL CVardionDlg::OnInitDialog() {
                                                                    : std::string();
     });
 
-    m_watch.LoadKnown();
-    m_notice.Show(m_watch.TakeUntoldFailure());  // a file too large to be read
+    m_trusted.LoadKnown();
+    m_notice.Show(m_trusted.TakeUntoldFailure());  // a file too large to be read
     m_alert.Create(IDD_ALERT, nullptr);
     m_alert.m_pMainDlg = this;
     // In the alert the tip still shows the path after "<< Add" has moved the program.
@@ -140,7 +141,7 @@ void CVardionDlg::OnTimer(UINT_PTR) {
     // A tick inside another does nothing: the next timer message does the work.
     if (!m_watch.ScanProcesses()) return;
     // A list file found too large while it ticked, or a save that failed.
-    m_notice.Show(m_watch.TakeUntoldFailure());
+    m_notice.Show(m_trusted.TakeUntoldFailure());
     if (m_exitAfterTick) {
         m_exitAfterTick = false;
         Exit();
@@ -165,7 +166,7 @@ void CVardionDlg::AllowTaskbarCreated() {
 
 void CVardionDlg::OnAdd() {
     m_watch.AddSelected();
-    m_notice.Show(m_watch.TakeUntoldFailure());
+    m_notice.Show(m_trusted.TakeUntoldFailure());
 }
 
 void CVardionDlg::AddTrayIcon() {
@@ -181,7 +182,7 @@ void CVardionDlg::CloseDown() {
     m_closedDown = true;
     ::KillTimer(m_hWnd, kTimerId);
     // Every addition is saved when it is made: here only what a failed save left.
-    if (m_watch.HasUnsaved()) m_watch.SaveKnown();
+    if (m_trusted.HasUnsaved()) m_trusted.SaveKnown();
     m_tray.RemoveTrayIcon();
     m_notice.Close();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "alert/alert_dlg.h"
+#include "app/file_system_win32.h"
 #include "app/list_box_port.h"
 #include "app/list_tip.h"
 #include "app/process_source_win32.h"
@@ -49,7 +50,9 @@ class CVardionDlg : public CDialog {
     NotifyIcon m_tray;
     ListBoxPort m_runningPort;
     ListBoxPort m_untrustedPort;
-    //! The trusted list, the untrusted paths and the scan.
+    //! The trusted list and "known.dat".
+    TrustedList m_trusted{WindowsFileSystem()};
+    //! The untrusted paths and the scan.
     ProcessWatch m_watch;
     //! Show the full path of the untrusted row, and of the alert's row, under the pointer.
     ListTip m_untrustedTip{m_pathSystem};

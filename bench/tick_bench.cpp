@@ -18,6 +18,7 @@
 #include "tests/models/code_page_model.h"
 #include "tests/models/list_box_model.h"
 #include "tests/models/process_table.h"
+#include "trust/file_system_posix.h"
 #include "watch/ansi_path.h"
 #include "watch/process_watch.h"
 
@@ -35,12 +36,13 @@ struct Setup {
     ListBoxModel untrusted{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
     AlertModel alert;
     TrayModel tray;
-    ProcessWatch watch{processes, codePage, running, untrusted, alert, tray};
+    TrustedList known{HostFileSystem()};
+    ProcessWatch watch{processes, codePage, known, running, untrusted, alert, tray};
     std::vector<bool> isTrusted;  // by process, in enumeration order
     std::vector<std::string> names;
 
     Setup(int processCount, int trustedEntries) {
-        for (int i = 0; i < trustedEntries; ++i) watch.m_known.push_back(PathOf("trusted", i));
+        for (int i = 0; i < trustedEntries; ++i) known.m_known.push_back(PathOf("trusted", i));
         for (int i = 0; i < processCount; ++i) {
             bool trusted = (i % 2 == 0) && i / 2 < trustedEntries;
             // Trusted processes run the programs at the end of the list: the searches go far.
@@ -122,7 +124,7 @@ struct ListFile {
 // what reading the file on every tick would cost.
 void UnchangedListCheck(benchmark::State& state) {
     ListFile file(static_cast<int>(state.range(0)));
-    TrustedList list;
+    TrustedList list{HostFileSystem()};
     list.LoadKnown();
     for (auto _ : state) benchmark::DoNotOptimize(list.RefreshKnown());
 }
@@ -131,7 +133,7 @@ void ListRead(benchmark::State& state) {
     ListFile file(static_cast<int>(state.range(0)));
     std::string bytes;
     for (auto _ : state) {
-        DefaultFileSystem().Read(kKnownFileName, bytes, kKnownMaxBytes);
+        HostFileSystem().Read(kKnownFileName, bytes, kKnownMaxBytes);
         benchmark::DoNotOptimize(bytes.data());
     }
 }

@@ -41,6 +41,7 @@
 #include <string>
 #include <vector>
 
+#include "app/file_system_win32.h"
 #include "app/list_box_port.h"
 #include "app/process_source_win32.h"
 #include "res/resource.h"
@@ -207,7 +208,7 @@ class RealWatch {
         : m_runningPort(m_runningList),
           m_untrustedPort(m_untrustedList),
           m_tray(windows.owner),
-          watch(m_processes, m_pathSystem, m_runningPort, m_untrustedPort, m_alert, m_tray) {
+          watch(m_processes, m_pathSystem, known, m_runningPort, m_untrustedPort, m_alert, m_tray) {
         ::SendMessageA(windows.running, LB_RESETCONTENT, 0, 0);
         ::SendMessageA(windows.untrusted, LB_RESETCONTENT, 0, 0);
         m_runningList.m_hWnd = windows.running;
@@ -231,6 +232,7 @@ class RealWatch {
     RealTray m_tray;
 
   public:
+    TrustedList known{WindowsFileSystem()};
     ProcessWatch watch;
 };
 
@@ -249,11 +251,11 @@ const char* WineVersion() {
     return version && *version ? version : "unknown";
 }
 
-void PrintTick(const ProcessWatch& watch, const Figures& f, const char* extra = "") {
+void PrintTick(const TrustedList& known, const Figures& f, const char* extra = "") {
     std::printf(
         "tick: processes=%zu trusted=%zu tick_us=%.0f snapshot_us=%.0f tray_us=%.0f "
         "perprocess_floor_us=%.0f%s arch=%s wine=%s\n",
-        ProcessIds().size(), watch.m_known.size(), f.tick * 1e6, f.snapshot * 1e6, f.tray * 1e6,
+        ProcessIds().size(), known.m_known.size(), f.tick * 1e6, f.snapshot * 1e6, f.tray * 1e6,
         f.floor * 1e6, extra, kArch, WineVersion());
 }
 
@@ -261,13 +263,13 @@ void PrintTick(const ProcessWatch& watch, const Figures& f, const char* extra = 
 // trusted list's searches alone (one IsKnown for every running path); beside
 // it, what the per-process floor spends beyond its enumeration and tray call.
 void PrintRest(const RealWatch& real, const Figures& f) {
-    const ProcessWatch& watch = real.watch;
+    const TrustedList& known = real.known;
     std::vector<std::string> paths = RunningPaths();
     double best = 1e9;
     for (int round = 0; round < kRounds; ++round) {
         double start = Now();
         size_t found = 0;
-        for (const std::string& path : paths) found += watch.IsKnown(path) ? 1 : 0;
+        for (const std::string& path : paths) found += known.IsKnown(path) ? 1 : 0;
         best = std::min(best, Now() - start);
         if (found != paths.size()) std::printf("# (not every running program is trusted)\n");
     }
@@ -343,26 +345,26 @@ void Measure(const Windows& windows, const StringList& known, bool viaFile = fal
         bytes = FormatKnown(known, "");
         WriteWhole(bytes);
         double start = Now();
-        watch.LoadKnown();
+        real.known.LoadKnown();
         loadSeconds = Now() - start;
     } else {
-        watch.m_known = known;
+        real.known.m_known = known;
     }
     watch.ScanProcesses();  // reads every path once and lists every program
     watch.ScanProcesses();
 
     Figures f = MeasureSteady(windows, watch, known.size() > 50000 ? 21 : kRounds);
-    PrintTick(watch, f);
+    PrintTick(real.known, f);
     PrintRest(real, f);
     if (viaFile) {
         // One addition saved, as "<< Add" saves it: the file is read, merged and written.
-        watch.m_known.push_back("\\Device\\HarddiskVolume9\\added\\one more.exe");
-        double saveSeconds = Seconds([&] { watch.SaveKnown(); });
+        real.known.m_known.push_back("\\Device\\HarddiskVolume9\\added\\one more.exe");
+        double saveSeconds = Seconds([&] { real.known.SaveKnown(); });
         // The file changed by another writer: the tick that takes it in, which reads it whole.
         WriteWhole(FormatKnown(known, "") + "\\Device\\HarddiskVolume9\\by hand.exe\r\n");
         double refreshSeconds = 0;
         for (int check = 0; check < 5; ++check) {
-            refreshSeconds = std::max(refreshSeconds, Seconds([&] { watch.RefreshKnown(); }));
+            refreshSeconds = std::max(refreshSeconds, Seconds([&] { real.known.RefreshKnown(); }));
         }
         std::printf(
             "known_file: entries=%zu mb=%.1f load_ms=%.0f save_ms=%.0f refresh_ms=%.0f arch=%s "
@@ -388,7 +390,7 @@ void MeasureChurn(const Windows& windows, const std::string& sleeper) {
 
     RealWatch real(windows);
     ProcessWatch& watch = real.watch;
-    watch.m_known = ListTrustingAll(1000);
+    real.known.m_known = ListTrustingAll(1000);
     watch.ScanProcesses();
     watch.ScanProcesses();
 
@@ -405,7 +407,7 @@ void MeasureChurn(const Windows& windows, const std::string& sleeper) {
     }
     Figures f = samples.Medians();
     double steady = Median(nothingNew);
-    PrintTick(watch, f, " new=10");
+    PrintTick(real.known, f, " new=10");
     std::printf(
         "#   the tick after it, with nothing new: %.0f us; each new process costs %.0f us\n",
         steady * 1e6, (f.tick - steady) / kNew * 1e6);
@@ -423,11 +425,11 @@ void MeasureRefusing(const Windows& windows, const std::string& sleeper) {
         if (!refuse) known = ListTrustingAll(1000);
         RealWatch real(windows);
         ProcessWatch& watch = real.watch;
-        watch.m_known = known;
+        real.known.m_known = known;
         double first = Seconds([&] { watch.ScanProcesses(); });
         watch.ScanProcesses();
         Figures f = MeasureSteady(windows, watch, kRounds);
-        PrintTick(watch, f, refuse ? " refusing=100" : " refusing=0");
+        PrintTick(real.known, f, refuse ? " refusing=100" : " refusing=0");
         std::printf(
             "#   first tick %.0f us; %d rows running, %d untrusted; %zu processes remembered\n",
             first * 1e6, static_cast<int>(::SendMessageA(windows.running, LB_GETCOUNT, 0, 0)),
@@ -517,14 +519,14 @@ void MeasureUnchangedListCheck() {
     DWORD written = 0;
     ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     ::CloseHandle(file);
-    TrustedList list;
+    TrustedList list{WindowsFileSystem()};
     list.LoadKnown();
     std::vector<double> check, read;
     std::string readBytes;
     for (int round = 0; round < kRounds; ++round) {
         check.push_back(Seconds([&] { list.RefreshKnown(); }));
         read.push_back(
-            Seconds([&] { DefaultFileSystem().Read(kKnownFileName, readBytes, kKnownMaxBytes); }));
+            Seconds([&] { WindowsFileSystem().Read(kKnownFileName, readBytes, kKnownMaxBytes); }));
     }
     std::printf("known_check: entries=%zu check_us=%.1f read_us=%.1f arch=%s\n", known.size(),
                 Median(check) * 1e6, Median(read) * 1e6, kArch);

@@ -20,7 +20,6 @@ file(WRITE ${CMAKE_BINARY_DIR}/vardion-arch "${VARDION_ARCH}\n")
 # for K32... names, which would rename the core's methods of the same names.
 add_compile_definitions(PSAPI_VERSION=1 NOMINMAX)
 target_compile_definitions(vardion_core PUBLIC PSAPI_VERSION=1 NOMINMAX)
-target_sources(vardion_core PRIVATE ${PROJECT_SOURCE_DIR}/app/file_system_win32.cpp)
 
 # The dialog framework. The entry point is compiled into the program itself:
 # in a library, nothing would pull it in before the C runtime asks for it.
@@ -34,7 +33,6 @@ target_link_libraries(vardion_framework PUBLIC user32 gdi32)
 file(GLOB app_sources CONFIGURE_DEPENDS
     ${PROJECT_SOURCE_DIR}/app/*.cpp ${PROJECT_SOURCE_DIR}/tray/*.cpp
     ${PROJECT_SOURCE_DIR}/alert/*.cpp)
-list(REMOVE_ITEM app_sources ${PROJECT_SOURCE_DIR}/app/file_system_win32.cpp)
 add_executable(Vardion WIN32 ${app_sources} ${PROJECT_SOURCE_DIR}/framework/winmain.cpp)
 if(EXISTS ${PROJECT_SOURCE_DIR}/res/Vardion.rc)
     target_sources(Vardion PRIVATE ${PROJECT_SOURCE_DIR}/res/Vardion.rc)
@@ -103,7 +101,7 @@ vardion_add_wine_test(NAME list_box_contract_test
         ${PROJECT_SOURCE_DIR}/app/list_box_port.cpp
     LIBRARIES vardion_framework vardion_core)
 vardion_add_wine_test(NAME file_system_win32_test
-    SOURCES ${win_tests}/file_system_win32_test.cpp
+    SOURCES ${win_tests}/file_system_win32_test.cpp ${PROJECT_SOURCE_DIR}/app/file_system_win32.cpp
     LIBRARIES vardion_core)
 
 # Tests of the resources, kept beside them.
@@ -157,9 +155,11 @@ endif()
 
 # The tick against its floor under Wine: a program that prints figures, run by
 # scripts/bench-wine.sh, not a test.
-# It links what it measures: the process system, the list boxes and the tray icon.
+# It links what it measures: the process system, the list boxes, the file system and the
+# tray icon.
 add_executable(tick_wine ${PROJECT_SOURCE_DIR}/bench/tick_wine.cpp
     ${PROJECT_SOURCE_DIR}/app/process_source_win32.cpp ${PROJECT_SOURCE_DIR}/app/list_box_port.cpp
+    ${PROJECT_SOURCE_DIR}/app/file_system_win32.cpp
     ${PROJECT_SOURCE_DIR}/tray/tray_icon.cpp ${PROJECT_SOURCE_DIR}/res/Vardion.rc)
 target_include_directories(tick_wine PRIVATE ${PROJECT_SOURCE_DIR}/res)
 target_link_libraries(tick_wine PRIVATE vardion_core vardion_framework comctl32 shell32 psapi)

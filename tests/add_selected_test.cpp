@@ -25,14 +25,14 @@ TEST_F(AddTest, NothingSelectedChangesNothing) {
     ListUntrusted(3);
     watch.AddSelected();
     EXPECT_EQ(untrusted.GetCount(), 3);
-    EXPECT_TRUE(watch.m_known.empty());
+    EXPECT_TRUE(known.m_known.empty());
 }
 
 TEST_F(AddTest, OneRowMovesAndTheRestStayAligned) {
     ListUntrusted(4);
     Select({2});
     watch.AddSelected();
-    EXPECT_EQ(watch.m_known, (StringList{Path("p2.exe")}));
+    EXPECT_EQ(known.m_known, (StringList{Path("p2.exe")}));
     EXPECT_EQ(untrusted.Rows(), (Rows{"p0.exe", "p1.exe", "p3.exe"}));
     ExpectAligned();
 }
@@ -41,7 +41,7 @@ TEST_F(AddTest, RowsZeroTwoAndFiveMoveInListOrder) {
     ListUntrusted(7);
     Select({5, 0, 2});
     watch.AddSelected();
-    EXPECT_EQ(watch.m_known, (StringList{Path("p0.exe"), Path("p2.exe"), Path("p5.exe")}));
+    EXPECT_EQ(known.m_known, (StringList{Path("p0.exe"), Path("p2.exe"), Path("p5.exe")}));
     EXPECT_EQ(untrusted.Rows(), (Rows{"p1.exe", "p3.exe", "p4.exe", "p6.exe"}));
     ExpectAligned();
 }
@@ -52,8 +52,8 @@ TEST_F(AddTest, MoreThanOneQueryOfSelectionMovesAll) {
         if (i != 40) untrusted.SetSel(true, i);
     }
     watch.AddSelected();
-    EXPECT_EQ(watch.m_known.size(), 74u);
-    EXPECT_EQ(watch.m_known.back(), Path("p74.exe"));
+    EXPECT_EQ(known.m_known.size(), 74u);
+    EXPECT_EQ(known.m_known.back(), Path("p74.exe"));
     EXPECT_EQ(untrusted.Rows(), (Rows{"p40.exe"}));
     ExpectAligned();
 }
@@ -64,7 +64,7 @@ TEST_F(AddTest, AllRowsSelectedEmptiesTheList) {
     watch.AddSelected();
     EXPECT_EQ(untrusted.GetCount(), 0);
     EXPECT_TRUE(watch.m_untrusted.empty());
-    EXPECT_EQ(watch.m_known.size(), 5u);
+    EXPECT_EQ(known.m_known.size(), 5u);
 }
 
 TEST_F(AddTest, MovedProgramRunsAsTrustedFromTheNextTick) {
@@ -86,7 +86,7 @@ TEST_F(AddTest, MovedProgramThatEndedIsTrustedButNotShownRunning) {
     Select({0});
     watch.AddSelected();
     Tick();
-    EXPECT_EQ(watch.m_known, (StringList{Path("brief.exe")}));
+    EXPECT_EQ(known.m_known, (StringList{Path("brief.exe")}));
     EXPECT_EQ(running.GetCount(), 0);
 }
 
@@ -109,7 +109,7 @@ TEST_F(AddTest, SelectedRowWithoutPathIsRemovedSafely) {
     Select({2});
     watch.AddSelected();
     EXPECT_EQ(untrusted.Rows(), (Rows{"p0.exe", "p1.exe"}));
-    EXPECT_TRUE(watch.m_known.empty());
+    EXPECT_TRUE(known.m_known.empty());
     ExpectAligned();
 }
 
@@ -133,7 +133,7 @@ TEST_F(AddTest, FailedSaveKeepsTheAdditionForTheNextSave) {
     files.failCreate = true;
     Select({0});
     watch.AddSelected();
-    EXPECT_EQ(watch.m_known, (StringList{Path("p0.exe")}));
+    EXPECT_EQ(known.m_known, (StringList{Path("p0.exe")}));
     EXPECT_FALSE(dir.Exists(kKnownFileName));
 
     files.failCreate = false;
@@ -160,7 +160,7 @@ TEST_F(AddTest, AnswerWithoutBackslashIsNeverListed) {
     EXPECT_EQ(watch.m_untrusted, (StringList{Path("bare.exe")}));
     untrusted.SetSel(true, -1);
     watch.AddSelected();
-    EXPECT_EQ(watch.m_known, (StringList{Path("bare.exe")}));
+    EXPECT_EQ(known.m_known, (StringList{Path("bare.exe")}));
     Tick();
     EXPECT_EQ(running.Rows(), (Rows{"bare.exe"}));
     EXPECT_EQ(untrusted.GetCount(), 0);
@@ -184,7 +184,7 @@ TEST_F(AddTest, ThousandsOfProcessesSortIntoTheRightLists) {
     Tick(2);  // the second process of each program is a row for one tick
     EXPECT_EQ(running.GetCount(), 3000);
     EXPECT_EQ(untrusted.GetCount(), 0);
-    EXPECT_EQ(watch.m_known.size(), 3000u);
+    EXPECT_EQ(known.m_known.size(), 3000u);
 }
 
 TEST(AddStuck, UndeletableSelectionDoesNotHangAndMovesNothing) {
@@ -196,14 +196,15 @@ TEST(AddStuck, UndeletableSelectionDoesNotHangAndMovesNothing) {
     AlertModel alert;
     TrayModel tray;
     FaultyFileSystem files;
-    ProcessWatch watch{processes, codePage, running, untrusted, alert, tray, files};
+    TrustedList known{files};
+    ProcessWatch watch{processes, codePage, known, running, untrusted, alert, tray};
     processes.Start(Path("a.exe"));
     processes.Start(Path("b.exe"));
     watch.ScanProcesses();
     untrusted.SetSel(true, 0);
     watch.AddSelected();
     // The row could not go, so its path stays with it: nothing trusted, nothing saved.
-    EXPECT_TRUE(watch.m_known.empty());
+    EXPECT_TRUE(known.m_known.empty());
     EXPECT_EQ(watch.m_untrusted, (StringList{Path("a.exe"), Path("b.exe")}));
     EXPECT_EQ(untrusted.Rows(), (Rows{"a.exe", "b.exe"}));
     EXPECT_EQ(files.replaces, 0);

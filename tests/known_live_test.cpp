@@ -19,7 +19,7 @@ class LiveList : public WatchTest {
 
 TEST_F(LiveList, LinesRemovedAndAddedByHandTakeEffectOnceTheFileHoldsStill) {
     WriteList({"a.exe", "b.exe"});
-    watch.LoadKnown();
+    known.LoadKnown();
     processes.Start(Path("a.exe"));
     processes.Start(Path("b.exe"));
     processes.Start(Path("c.exe"));
@@ -42,7 +42,7 @@ TEST_F(LiveList, LinesRemovedAndAddedByHandTakeEffectOnceTheFileHoldsStill) {
     ExpectAligned();
     // Announced like any new program; the half-written file announced nothing.
     EXPECT_EQ(alert.calls, (Rows{"RewritePlacement", "AddAlertName a.exe", "ShowAlert"}));
-    EXPECT_EQ(watch.m_known, (StringList{Path("b.exe"), Path("d.exe"), Path("cc.exe")}));
+    EXPECT_EQ(known.m_known, (StringList{Path("b.exe"), Path("d.exe"), Path("cc.exe")}));
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ using Rows = std::vector<std::string>;
 // A watcher with list boxes, an alert window and a tray icon of its own.
 struct Watcher {
     explicit Watcher(ProcessSystem& system)
-        : watch{system, codePage, running, untrusted, alert, tray} {}
+        : watch{system, codePage, known, running, untrusted, alert, tray} {}
 
     //! Everything the scan leaves for the user to see, in one string.
     std::string Seen() const {
@@ -42,6 +42,7 @@ struct Watcher {
     ListBoxModel untrusted{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
     AlertModel alert;
     TrayModel tray;
+    TrustedList known{HostFileSystem()};
     ProcessWatch watch;
 };
 
@@ -58,7 +59,7 @@ class PathCacheTest : public ::testing::Test {
 };
 
 TEST_F(PathCacheTest, EachProcessIsAskedOnceInItsLife) {
-    w.watch.m_known.push_back(Path("a.exe"));
+    w.known.m_known.push_back(Path("a.exe"));
     processes.Start(Path("a.exe"));
     processes.Start(Path("b.exe"));
     ProcessTable::Process locked;
@@ -111,7 +112,7 @@ TEST_F(PathCacheTest, RefusalsAreAskedOnce) {
 // An identifier handed out again names another process: it is asked anew, and
 // what ended is forgotten.
 TEST_F(PathCacheTest, ReusedIdentifierIsAskedAgainAndEndedOnesAreForgotten) {
-    w.watch.m_known.push_back(Path("a.exe"));
+    w.known.m_known.push_back(Path("a.exe"));
     uint32_t id = processes.Start(Path("a.exe"));
     for (int i = 0; i < 200; ++i) processes.Start(Path("p" + std::to_string(i) + ".exe"));
     Tick();
@@ -289,7 +290,7 @@ TEST(Windows11Desktop, PseudoProcessesAreNeverListedAndEachProcessIsAskedOnce) {
         ProcessTable desktop;
         desktop.noIdQuery = !c.hasIdQuery;
         Watcher w{desktop};
-        w.watch.m_known = StringList(trusted.begin(), trusted.end());
+        w.known.m_known = StringList(trusted.begin(), trusted.end());
         std::set<std::string> shown;  // the untrusted names the user is to see
         auto start = [&](uint32_t id, const std::string& path, bool opens) {
             ProcessTable::Process p;
@@ -386,8 +387,8 @@ TEST_P(PathCacheScript, SameResultsTickForTickAsAskingEveryTick) {
         }
         if (tick % 50 == 25) {
             std::string trusted = Path("prog" + std::to_string(tick / 50) + ".exe");
-            without.watch.m_known.push_back(trusted);
-            with.watch.m_known.push_back(trusted);
+            without.known.m_known.push_back(trusted);
+            with.known.m_known.push_back(trusted);
         }
         if (tick % 70 == 69) {
             without.alert.Ignore();

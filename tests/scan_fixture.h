@@ -32,9 +32,10 @@ class WatchTest : public ::testing::Test {
     AlertModel alert;
     TrayModel tray;
     FaultyFileSystem files;  // "<< Add" saves: its tests run in a directory of their own
-    ProcessWatch watch{processes, codePage, running, untrusted, alert, tray, files};
+    TrustedList known{files};
+    ProcessWatch watch{processes, codePage, known, running, untrusted, alert, tray};
 
-    void Trust(const std::string& path) { watch.m_known.push_back(path); }
+    void Trust(const std::string& path) { known.m_known.push_back(path); }
     void Tick(int times = 1) {
         for (int i = 0; i < times; ++i) watch.ScanProcesses();
     }

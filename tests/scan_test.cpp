@@ -193,9 +193,8 @@ TEST_F(WatchTest, ProcessThatRefusesToOpenIsClassifiedByItsIdentifier) {
 TEST_F(WatchTest, NamesOfEveryCodePageAreListedAsTheFilesAre) {
     CodePageModel cp932(932);
     ListBoxModel rows{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
-    ProcessWatch w{processes, cp932, running, rows, alert, tray};
+    ProcessWatch w{processes, cp932, known, running, rows, alert, tray};
     Trust(Path("twin.exe", "ne tools"));
-    w.m_known = watch.m_known;
     processes.Start(Path(u8"\u30BD\u30D5\u30C8.exe"));     // ソフト.exe
     processes.Start(Path(u8"\u8868.exe"));                 // 表.exe
     processes.Start(Path(u8"\u5341.exe"));                 // 十.exe
@@ -344,7 +343,8 @@ TEST(WatchFullList, RowThatCannotBeAddedRecordsNoPath) {
     FullListBox untrusted;
     AlertModel alert;
     TrayModel tray;
-    ProcessWatch watch{processes, codePage, running, untrusted, alert, tray};
+    TrustedList known{HostFileSystem()};
+    ProcessWatch watch{processes, codePage, known, running, untrusted, alert, tray};
     processes.Start(Path("a.exe"));
     watch.ScanProcesses();
     EXPECT_TRUE(watch.m_untrusted.empty());

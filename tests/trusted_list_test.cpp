@@ -10,6 +10,7 @@
 
 #include "tests/models/faulty_file_system.h"
 #include "tests/temp_dir.h"
+#include "trust/file_system_posix.h"
 #include "trust/trusted_list.h"
 
 namespace {
@@ -17,11 +18,11 @@ namespace {
 class KnownFile : public ::testing::Test {
   protected:
     TempDir dir;  // the current directory for the test
-    TrustedList list;
+    TrustedList list{HostFileSystem()};
 
     std::string Loaded(const std::string& bytes) {
         dir.Write(kKnownFileName, bytes);
-        TrustedList fresh;
+        TrustedList fresh{HostFileSystem()};
         fresh.LoadKnown();
         std::string joined;
         for (std::string_view entry : fresh.m_known) joined += "[" + std::string(entry) + "]";
@@ -29,7 +30,7 @@ class KnownFile : public ::testing::Test {
     }
     std::string RoundTrip(const std::string& bytes) {
         dir.Write(kKnownFileName, bytes);
-        TrustedList fresh;
+        TrustedList fresh{HostFileSystem()};
         fresh.LoadKnown();
         fresh.SaveKnown();
         return dir.Read(kKnownFileName);
@@ -116,7 +117,7 @@ TEST_F(KnownFile, HandWrittenLinesAfterAnEmptyLineSurviveASave) {
     EXPECT_EQ(RoundTrip(file), file);
 
     dir.Write(kKnownFileName, file);
-    TrustedList fresh;
+    TrustedList fresh{HostFileSystem()};
     fresh.LoadKnown();
     fresh.m_known.push_back("B");
     fresh.SaveKnown();
@@ -143,7 +144,7 @@ TEST_F(KnownFile, DirectoryInPlaceOfTheFileLoadsNothingAndKeepsNoTemporary) {
 }
 
 TEST(IsKnown, ExactCaseSensitiveWholeString) {
-    TrustedList list;
+    TrustedList list{HostFileSystem()};
     EXPECT_FALSE(list.IsKnown("a"));
     list.m_known = {"\\Device\\HarddiskVolume1\\App.exe", " spaced "};
     EXPECT_TRUE(list.IsKnown("\\Device\\HarddiskVolume1\\App.exe"));
@@ -227,7 +228,7 @@ TEST(MergedSave, KeepsOtherWritersAndHandEdits) {
     for (const Case& c : cases) {
         TempDir dir;
         dir.Write(kKnownFileName, c.loaded);
-        TrustedList list;
+        TrustedList list{HostFileSystem()};
         list.LoadKnown();
         list.m_known.push_back("X");
         if (c.changed.empty()) {

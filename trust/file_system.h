@@ -45,6 +45,3 @@ class FileSystem {
     //! Waits before a retry.
     virtual void Pause(unsigned milliseconds) = 0;
 };
-
-//! The platform's file system: one implementation for the host, one for Windows.
-FileSystem& DefaultFileSystem();

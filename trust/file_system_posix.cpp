@@ -1,4 +1,5 @@
-// The host's file system, for the host build and its tests.
+#include "trust/file_system_posix.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,7 +118,7 @@ class PosixFileSystem : public FileSystem {
 
 }  // namespace
 
-FileSystem& DefaultFileSystem() {
+FileSystem& HostFileSystem() {
     static PosixFileSystem files;
     return files;
 }

@@ -36,7 +36,7 @@ enum class SaveResult {
 //! the file is read again when it changes, and a save merges with it.
 class TrustedList {
   public:
-    explicit TrustedList(FileSystem& files = DefaultFileSystem()) : m_files(files) {}
+    explicit TrustedList(FileSystem& files) : m_files(files) {}
 
     //! Appends the entries of "known.dat" to m_known. When the file is missing, a complete
     //! leftover of a save is put in its place first. A missing or unreadable file adds nothing;

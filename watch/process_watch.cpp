@@ -30,11 +30,11 @@ bool ReadRow(const ListBox& list, int index, std::vector<char>& text, std::strin
 
 }  // namespace
 
-ProcessWatch::ProcessWatch(ProcessSystem& processes, const PathSystem& text, ListBox& runningList,
-                           ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray,
-                           FileSystem& files)
-    : TrustedList(files),
-      m_processes(&processes),
+ProcessWatch::ProcessWatch(ProcessSystem& processes, const PathSystem& text, TrustedList& trusted,
+                           ListBox& runningList, ListBox& untrustedList, AlertWindow& alert,
+                           TrayIcon& tray)
+    : m_processes(&processes),
+      m_trusted(&trusted),
       m_text(&text),
       m_running(&runningList),
       m_untrustedRows(&untrustedList),
@@ -51,7 +51,7 @@ bool ProcessWatch::ScanProcesses() {
     } scanning(m_scanning);
 
     // "known.dat" edited by hand or saved by another run: rows it now trusts leave the list.
-    if (RefreshKnown()) DropTrustedRows();
+    if (m_trusted->RefreshKnown()) DropTrustedRows();
 
     StringList running;
     // A failed list is a tick on which no process runs.
@@ -118,7 +118,7 @@ void ProcessWatch::ForgetEnded() {
 
 void ProcessWatch::ExaminePath(const std::string& path, StringList& running) {
     std::string name = BaseName(path, *m_text);
-    if (IsKnown(path)) {
+    if (m_trusted->IsKnown(path)) {
         running.push_back(name);
         return;
     }
@@ -162,20 +162,20 @@ void ProcessWatch::AddSelected() {
         // selected forever.
         if (m_untrustedRows->DeleteString(row) == ListBox::kError) break;
         if (row >= 0 && static_cast<size_t>(row) < m_untrusted.size()) {
-            m_known.push_back(m_untrusted[static_cast<size_t>(row)]);
+            m_trusted->m_known.push_back(m_untrusted[static_cast<size_t>(row)]);
             m_untrusted.erase(m_untrusted.begin() + row);
             moved = true;
         }
     }
     // Saved at once, so that the user's answer outlives a Vardion that is
     // killed; a save that fails leaves the list for the next one.
-    if (moved) SaveKnown();
+    if (moved) m_trusted->SaveKnown();
 }
 
 void ProcessWatch::DropTrustedRows() {
     // From the bottom up, so that a deletion moves no row still to be looked at.
     for (size_t i = m_untrusted.size(); i-- > 0;) {
-        if (!IsKnown(m_untrusted[i])) continue;
+        if (!m_trusted->IsKnown(m_untrusted[i])) continue;
         if (m_untrustedRows->DeleteString(static_cast<int>(i)) == ListBox::kError) continue;
         m_untrusted.erase(m_untrusted.begin() + static_cast<std::ptrdiff_t>(i));
     }

@@ -14,13 +14,13 @@
 //! The blink phase of the tray icon: false at start, inverted on every tick.
 extern bool g_blinkPhase;
 
-//! The trusted list, the untrusted paths and what keeps them up to date. The
-//! main dialog holds one; the tests drive it through models of the ports.
-class ProcessWatch : public TrustedList {
+//! The untrusted paths, and what keeps them and the trusted list up to date.
+//! The main dialog holds one; the tests drive it through models of the ports.
+class ProcessWatch {
   public:
-    ProcessWatch(ProcessSystem& processes, const PathSystem& text, ListBox& runningList,
-                 ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray,
-                 FileSystem& files = DefaultFileSystem());
+    //! Keeps `trusted` in step with the running processes and "<< Add".
+    ProcessWatch(ProcessSystem& processes, const PathSystem& text, TrustedList& trusted,
+                 ListBox& runningList, ListBox& untrustedList, AlertWindow& alert, TrayIcon& tray);
 
     //! Called on every timer tick: takes in a changed "known.dat", classifies the running
     //! processes and brings the two lists, the alert window and the tray image up to date.
@@ -54,6 +54,7 @@ class ProcessWatch : public TrustedList {
     void ShowTrayImage();
 
     ProcessSystem* m_processes = nullptr;
+    TrustedList* m_trusted = nullptr;
     const PathSystem* m_text = nullptr;
     std::vector<ProcessStamp> m_processList;  // this tick's, kept for its room
     //! What each process the system has named gave as its path, empty for

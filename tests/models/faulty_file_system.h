@@ -7,6 +7,7 @@
 #include <string>
 
 #include "trust/file_system.h"
+#include "trust/file_system_posix.h"
 
 class FaultyFileSystem : public FileSystem {
   public:
@@ -52,5 +53,5 @@ class FaultyFileSystem : public FileSystem {
     void Pause(unsigned milliseconds) override { paused += milliseconds; }
 
   private:
-    FileSystem& m_real = DefaultFileSystem();
+    FileSystem& m_real = HostFileSystem();
 };

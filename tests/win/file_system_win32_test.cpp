@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "trust/file_system.h"
+#include "app/file_system_win32.h"
 #include "trust/trusted_list.h"
 
 namespace {
@@ -41,7 +41,7 @@ class FileSystemWin32 : public ::testing::Test {
         return files.WriteNew(name, bytes);
     }
 
-    FileSystem& files = DefaultFileSystem();
+    FileSystem& files = WindowsFileSystem();
     std::string dir;
     std::string previous;
 };
@@ -136,14 +136,14 @@ TEST_F(FileSystemWin32, StaleFileOfAnyAttributesIsRemoved) {
 }
 
 TEST_F(FileSystemWin32, TheTrustedListRoundTripsThroughKnownDat) {
-    TrustedList saved;
+    TrustedList saved{WindowsFileSystem()};
     saved.m_known = {"\\Device\\HarddiskVolume1\\windows\\notepad.exe",
                      "\\Device\\HarddiskVolume2\\opt\\Tool.EXE"};
     saved.SaveKnown();
     EXPECT_EQ(Read("known.dat"),
               "\\Device\\HarddiskVolume1\\windows\\notepad.exe\r\n"
               "\\Device\\HarddiskVolume2\\opt\\Tool.EXE\r\n");
-    TrustedList loaded;
+    TrustedList loaded{WindowsFileSystem()};
     loaded.LoadKnown();
     EXPECT_EQ(loaded.m_known, saved.m_known);
 }
