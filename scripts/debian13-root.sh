@@ -146,7 +146,9 @@ need_root() {
 }
 
 case ${1:-} in
-make) make_root && echo "$root" ;;
+# The path alone on standard output, which callers take as the answer; the
+# making (apt's progress where debootstrap is installed first) goes to stderr.
+make) make_root >&2 && echo "$root" ;;
 path) echo "$root" ;;
 wine-version)
     need_root
