@@ -28,6 +28,7 @@ root=${VARDION_DEBIAN13_ROOT:-/var/cache/vardion/trixie}
 # What the Windows tests need in the root: Wine of both widths, a virtual
 # display, chattr for the test that locks a folder, and a UTF-8 locale.
 packages=(wine wine32:i386 wine64 fonts-wine xvfb xauth e2fsprogs locales procps)
+# shellcheck source=scripts/as-root.sh
 source "$(dirname "$self")/as-root.sh"
 
 mirror() {

@@ -17,6 +17,7 @@ packages=(
     locales    # the sources localedef makes ja_JP.UTF-8 from: Wine in code page 932
 )
 
+# shellcheck source=scripts/as-root.sh
 source "$(dirname "${BASH_SOURCE[0]}")/as-root.sh"
 
 installed() {
