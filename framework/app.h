@@ -31,7 +31,6 @@ class CWinApp : public CCmdTarget {
 
     LPCSTR m_pszAppName;
     std::string m_registryKey;
-    HINSTANCE m_hInstance = nullptr;
     //! The main window: the owner of dialogs opened without a parent.
     CWnd* m_pMainWnd = nullptr;
 

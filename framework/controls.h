@@ -35,7 +35,6 @@ class CListBox : public CWnd {
         return Send(LB_SETITEMDATA, nIndex, static_cast<LPARAM>(dwItemData));
     }
     int SetSel(int nIndex, BOOL bSelect = TRUE) { return Send(LB_SETSEL, bSelect, nIndex); }
-    int GetSelCount() const { return Send(LB_GETSELCOUNT, 0, 0); }
 
   private:
     int Send(UINT message, WPARAM wParam, LPARAM lParam) const {

@@ -83,7 +83,7 @@ void CDialog::EndDialog(int nResult) {
 }
 
 BOOL CDialog::OnInitDialog() {
-    CDataExchange exchange{FALSE, this};
+    CDataExchange exchange{this};
     DoDataExchange(&exchange);
     return TRUE;
 }

@@ -8,9 +8,8 @@
 
 class CDialog;
 
-//! What DoDataExchange is working on: the dialog, and the direction (always "to the controls").
+//! What DoDataExchange is working on: the dialog whose controls it binds.
 struct CDataExchange {
-    BOOL m_bSaveAndValidate;
     CDialog* m_pDlgWnd;
 };
 

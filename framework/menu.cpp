@@ -15,12 +15,6 @@ BOOL CMenu::Attach(HMENU hMenu) {
     return hMenu != nullptr;
 }
 
-HMENU CMenu::Detach() {
-    HMENU hMenu = m_hMenu;
-    m_hMenu = nullptr;
-    return hMenu;
-}
-
 BOOL CMenu::DestroyMenu() {
     if (!m_hMenu) return FALSE;
     BOOL destroyed = ::DestroyMenu(m_hMenu);
@@ -42,6 +36,6 @@ CMenu* CMenu::FromHandle(HMENU hMenu) {
         wrapper = std::make_unique<CMenu>();
         wrapper->m_bOwned = false;
     }
-    wrapper->m_hMenu = hMenu;  // again, in case DestroyMenu or Detach cleared it
+    wrapper->m_hMenu = hMenu;  // again, in case DestroyMenu cleared it
     return wrapper.get();
 }

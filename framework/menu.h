@@ -18,14 +18,9 @@ class CMenu {
 
     //! Takes the menu over; a different menu held before is destroyed.
     BOOL Attach(HMENU hMenu);
-    //! Gives the menu up without destroying it.
-    HMENU Detach();
     //! Destroys the menu held, if any.
     BOOL DestroyMenu();
 
-    BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, LPCSTR lpszNewItem = nullptr) {
-        return ::AppendMenuA(m_hMenu, nFlags, nIDNewItem, lpszNewItem);
-    }
     //! Shows the popup menu at (x, y) and returns when it closes; a chosen
     //! item reaches pWnd as WM_COMMAND.
     BOOL TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd, LPCRECT lpRect = nullptr);

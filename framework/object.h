@@ -13,11 +13,6 @@ struct CRuntimeClass {
     UINT m_wSchema;                     //!< 0xFFFF: not serialisable
     CObject* (*m_pfnCreateObject)();    //!< null: not dynamically creatable
     const CRuntimeClass* m_pBaseClass;  //!< null for CObject only
-
-    //! A new object of the class, or null when the class cannot be created dynamically.
-    CObject* CreateObject() const { return m_pfnCreateObject ? m_pfnCreateObject() : nullptr; }
-    //! True when this is `base` or a class derived from it.
-    bool IsDerivedFrom(const CRuntimeClass* base) const;
 };
 
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
@@ -47,6 +42,4 @@ class CObject {
     virtual ~CObject() = default;
 
     virtual const CRuntimeClass* GetRuntimeClass() const;
-    //! True when the object's class is `cls` or derived from it.
-    bool IsKindOf(const CRuntimeClass* cls) const { return GetRuntimeClass()->IsDerivedFrom(cls); }
 };

@@ -1,10 +1,9 @@
 // The program's entry point: hands over to the one application object.
 #include "framework/app.h"
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     CWinApp* app = AfxGetApp();
     if (!app) return -1;
-    app->m_hInstance = hInstance;
     if (!app->InitInstance()) return app->ExitInstance();
     return app->Run();
 }

@@ -13,8 +13,6 @@ class CWnd : public CCmdTarget {
   public:
     HWND m_hWnd = nullptr;
 
-    HWND GetSafeHwnd() const { return m_hWnd; }
-
     BOOL ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
     BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
     //! Gives the window the keyboard focus; the window that had it before.
@@ -41,10 +39,6 @@ class CWnd : public CCmdTarget {
 
     //! Called for WM_PAINT by ON_WM_PAINT; paints nothing of its own.
     void OnPaint() { Default(); }
-    //! Called for WM_SYSCOMMAND by ON_WM_SYSCOMMAND: the system's own handling.
-    void OnSysCommand(UINT, LPARAM) { Default(); }
-    //! Called for WM_TIMER by ON_WM_TIMER.
-    void OnTimer(UINT_PTR) { Default(); }
 
     //! The message that the window procedure is handling, for Default.
     struct Message {

@@ -22,7 +22,8 @@ session=scripts/wine-session.sh
 [ -n "${1:-}" ] || windows_arch_line
 wines=${VARDION_WINE:-$(windows_wines)}
 while read -r arch build <&3; do
-    windows_build "$arch" "$build" tick_wine sleeper desktop_keeper
+    scripts/install-deps.sh
+    windows_build "$arch" "$build" tick_wine sleeper desktop_keeper >/dev/null
     for wine in $wines; do
         (
             export VARDION_WINE=$wine

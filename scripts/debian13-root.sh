@@ -28,10 +28,8 @@ root=${VARDION_DEBIAN13_ROOT:-/var/cache/vardion/trixie}
 # What the Windows tests need in the root: Wine of both widths, a virtual
 # display, chattr for the test that locks a folder, and a UTF-8 locale.
 packages=(wine wine32:i386 wine64 fonts-wine xvfb xauth e2fsprogs locales procps)
-
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# shellcheck source=scripts/as-root.sh
+source "$(dirname "$self")/as-root.sh"
 
 mirror() {
     # The Debian mirror this machine's own package lists come from.
@@ -149,7 +147,9 @@ need_root() {
 }
 
 case ${1:-} in
-make) make_root && echo "$root" ;;
+# The path alone on standard output, which callers take as the answer; the
+# making (apt's progress where debootstrap is installed first) goes to stderr.
+make) make_root >&2 && echo "$root" ;;
 path) echo "$root" ;;
 wine-version)
     need_root

@@ -196,7 +196,9 @@ measure_all() {  # processes label
 [ -n "${1:-}" ] || windows_arch_line
 while read -r arch build <&3; do
     echo "# == $arch ($build)"
-    windows_build "$arch" "$build" Vardion footprint_wine snapshot_floor desktop_keeper sleeper
+    scripts/install-deps.sh
+    windows_build "$arch" "$build" Vardion footprint_wine snapshot_floor desktop_keeper sleeper \
+        >/dev/null
     (
         windows_session "$build"
         top=$(cd "$build" && pwd)

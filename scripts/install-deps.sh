@@ -17,9 +17,8 @@ packages=(
     locales    # the sources localedef makes ja_JP.UTF-8 from: Wine in code page 932
 )
 
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# shellcheck source=scripts/as-root.sh
+source "$(dirname "${BASH_SOURCE[0]}")/as-root.sh"
 
 installed() {
     [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true)" = "install ok installed" ]

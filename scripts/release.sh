@@ -22,8 +22,7 @@ for arch in win32 win64; do
     build=$(windows_build_dir "$arch")
     objdump=i686-w64-mingw32-objdump
     [ "$arch" = win64 ] && objdump=x86_64-w64-mingw32-objdump
-    windows_configure "$arch" "$build"
-    cmake --build "$build" -j"$(nproc)" --target Vardion >/dev/null
+    windows_build "$arch" "$build" Vardion >/dev/null
 
     exe=$build/Vardion.exe
     # A debug section would mean the release flags were lost.

@@ -42,8 +42,7 @@ elif [ "${VARDION_RUN_32BIT:-}" = 0 ]; then
 else
     echo "This machine runs no 32-bit code: running the 64-bit Vardion.exe ($build)."
 fi
-windows_configure "$arch" "$build"
-cmake --build "$build" -j"$(nproc)" --target Vardion desktop_keeper window_driver
+windows_build "$arch" "$build" Vardion desktop_keeper window_driver
 
 # On a display of one's own the program shows there; otherwise on Xvfb.
 if [ -n "${DISPLAY:-}" ]; then

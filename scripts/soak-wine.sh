@@ -19,7 +19,8 @@ else
     build=$(windows_build_dir "$arch")
 fi
 echo "Soak of the $arch build in $build"
-windows_build "$arch" "$build" soak Vardion sleeper desktop_keeper
+scripts/install-deps.sh
+windows_build "$arch" "$build" soak Vardion sleeper desktop_keeper >/dev/null
 windows_session "$build"
 top=$(cd "$build" && pwd)
 bash "$session" run "$build" "$build/soak.exe" "Z:$top/Vardion.exe" "Z:$top/sleeper.exe" "$seconds" |

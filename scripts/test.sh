@@ -62,8 +62,7 @@ if [ -f cmake/Windows.cmake ]; then
     for arch in win32 win64; do
         build=$(windows_build_dir "$arch")
         echo "== Windows build: $arch in $build"
-        windows_configure "$arch" "$build"
-        cmake --build "$build" -j"$jobs"
+        windows_build "$arch" "$build"
     done
 
     echo "== Release: both stripped exes and their zips, the same bytes from a second build elsewhere"

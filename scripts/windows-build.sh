@@ -7,9 +7,10 @@
 #   windows_arches                   the builds that can run here: "win32 win64" or "win64"
 #   windows_arch_line                one line that says which builds run here, and why
 #   windows_build_dir <arch>         the build folder of a build: build-win or build-win64
-#   windows_configure <arch> <dir>   configures the Release build of <arch> in <dir>
 #   windows_targets [build-dir]      "arch dir" lines: the given build, or every build that runs here
-#   windows_build <arch> <dir> <target>...   installs what is missing, builds the targets
+#   windows_build <arch> <dir> [target]...   configures the Release build of <arch> in <dir>
+#                                    and builds the targets (every one when none is
+#                                    named); cmake's build output goes to stdout
 #   windows_session <build-dir>      starts the build's Wine session, stopped on exit
 #   windows_own_wine                 the version the machine's own Wine reports: wine-8.0 (...)
 #   windows_wines                    the Wines the Windows tests run under here: "own 10", or
@@ -53,12 +54,6 @@ windows_build_dir() {
     if [ "$1" = win64 ]; then echo build-win64; else echo build-win; fi
 }
 
-windows_configure() {
-    local toolchain=cmake/toolchain-i686-w64-mingw32.cmake
-    [ "$1" = win64 ] && toolchain=cmake/toolchain-x86_64-w64-mingw32.cmake
-    cmake -S . -B "$2" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
-}
-
 windows_targets() {
     local arch
     if [ -n "${1:-}" ]; then
@@ -73,11 +68,12 @@ windows_targets() {
 }
 
 windows_build() {
-    local arch=$1 build=$2
+    local arch=$1 build=$2 toolchain=cmake/toolchain-i686-w64-mingw32.cmake targets=()
     shift 2
-    scripts/install-deps.sh
-    windows_configure "$arch" "$build"
-    cmake --build "$build" -j"$(nproc)" --target "$@" >/dev/null
+    [ "$arch" = win64 ] && toolchain=cmake/toolchain-x86_64-w64-mingw32.cmake
+    [ $# -eq 0 ] || targets=(--target "$@")
+    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 }
 
 windows_session() {
