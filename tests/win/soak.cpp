@@ -43,18 +43,29 @@ HWND FindTopLevel(DWORD processId, const char* caption) {
     return nullptr;
 }
 
+// A message to a window of Vardion's, answered within ten seconds: a Vardion
+// that stays blocked is a fault of the soak, not a hang of it. -1 when unanswered.
+LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    if (::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 10000, &result)) {
+        return static_cast<LRESULT>(result);
+    }
+    Check(!::IsWindow(window), "message answered within 10 s");
+    return -1;
+}
+
 // Rows of a list box in another process (the wide form works across processes under Wine).
 std::vector<std::string> ReadList(HWND list) {
     std::vector<std::string> rows;
-    LRESULT count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+    LRESULT count = Ask(list, LB_GETCOUNT);
     for (LRESULT i = 0; i < count; ++i) {
-        LRESULT length = ::SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        LRESULT length = Ask(list, LB_GETTEXTLEN, i);
         if (length < 0) continue;
         // LB_GETTEXT carries no size, and a tick can move a longer row into
         // place meanwhile: the buffer is far larger than any row of a file name.
         if (length >= 4096) continue;
         std::wstring wide(1 << 16, L'\0');
-        ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
+        if (Ask(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0])) < 0) continue;
         char text[1024] = {};
         ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text - 1, nullptr, nullptr);
         rows.push_back(text);
@@ -166,9 +177,9 @@ int main(int argc, char** argv) {
                 started.size(), seconds, rows.size());
 
     // Trust everything and end by Exit: the file must hold every row's path.
-    ::SendMessageA(untrusted, LB_SETSEL, TRUE, -1);
-    ::SendMessageA(main, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(main, 1)));
+    Ask(untrusted, LB_SETSEL, TRUE, -1);
+    Ask(main, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED),
+        reinterpret_cast<LPARAM>(::GetDlgItem(main, 1)));
     ::PostMessageA(main, WM_USER, 0, WM_RBUTTONDOWN);
     HWND menu = nullptr;
     for (int i = 0; i < 500 && !(menu && ::IsWindowVisible(menu)); ++i) {
