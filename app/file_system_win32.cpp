@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <exception>
 
+#include "trust/read_up_to.h"
+
 namespace {
 
 //! A file handle, closed when it goes out of scope.
@@ -37,44 +39,6 @@ uint64_t Join(DWORD high, DWORD low) {
 
 using ReadResult = FileSystem::ReadResult;
 
-// Reads what is left of an open file into bytes, in one buffer of the size the
-// file had when opened; a file that grows meanwhile is read to its end, up to
-// one byte past the limit, which tells that it is too large.
-ReadResult ReadUpTo(HANDLE file, uint64_t size, uint64_t limit, std::string& bytes) {
-    if (size > limit) return ReadResult::kTooLarge;
-    // One byte past the limit tells a file too large; the whole file, when the limit is none.
-    uint64_t cap = limit < UINT64_MAX ? limit + 1 : limit;
-    std::string data;
-    try {
-        data.resize(static_cast<size_t>(std::min(size + 1, cap)));
-    } catch (const std::exception&) {
-        return ReadResult::kFailed;  // no room for it: nothing may throw into a window procedure
-    }
-    size_t have = 0;
-    for (;;) {
-        if (have == data.size()) {
-            if (have > limit) return ReadResult::kTooLarge;
-            uint64_t more = std::min<uint64_t>(static_cast<uint64_t>(have) * 2, cap);
-            if (more <= have || more > SIZE_MAX) return ReadResult::kFailed;
-            try {
-                data.resize(static_cast<size_t>(more));
-            } catch (const std::exception&) {
-                return ReadResult::kFailed;
-            }
-        }
-        // ReadFile takes a 32-bit count: at most 16 MB a call.
-        DWORD want = static_cast<DWORD>(std::min<size_t>(data.size() - have, 1u << 24));
-        DWORD got = 0;
-        if (!::ReadFile(file, &data[have], want, &got, nullptr)) return ReadResult::kFailed;
-        if (got == 0) break;
-        have += got;
-    }
-    if (have > limit) return ReadResult::kTooLarge;
-    data.resize(have);
-    bytes.swap(data);
-    return ReadResult::kRead;
-}
-
 class Win32FileSystem : public FileSystem {
   public:
     ReadResult Read(const std::string& name, std::string& bytes, uint64_t limit) override {
@@ -92,7 +56,14 @@ class Win32FileSystem : public FileSystem {
         }
         LARGE_INTEGER size;
         if (!::GetFileSizeEx(file.get(), &size)) return ReadResult::kFailed;
-        return ReadUpTo(file.get(), static_cast<uint64_t>(size.QuadPart), limit, bytes);
+        HANDLE handle = file.get();
+        return ReadUpTo(static_cast<uint64_t>(size.QuadPart), limit, bytes,
+                        [handle](char* at, size_t room) -> long long {
+                            // ReadFile takes a 32-bit count: at most 16 MB a call.
+                            DWORD want = static_cast<DWORD>(std::min<size_t>(room, 1u << 24));
+                            DWORD got = 0;
+                            return ::ReadFile(handle, at, want, &got, nullptr) ? got : -1;
+                        });
     }
 
     bool WriteNew(const std::string& name, const std::string& bytes) override {

@@ -12,46 +12,11 @@
 #include <fcntl.h>
 
 #include "trust/file_system.h"
+#include "trust/read_up_to.h"
 
 namespace {
 
 using ReadResult = FileSystem::ReadResult;
-
-// Reads what is left of an open file into bytes, in one buffer of the size the
-// file had when opened; a file that grows meanwhile is read to its end, up to
-// one byte past the limit, which tells that it is too large.
-ReadResult ReadUpTo(int fd, uint64_t size, uint64_t limit, std::string& bytes) {
-    if (size > limit) return ReadResult::kTooLarge;
-    // One byte past the limit tells a file too large; the whole file, when the limit is none.
-    uint64_t cap = limit < UINT64_MAX ? limit + 1 : limit;
-    std::string data;
-    try {
-        data.resize(static_cast<size_t>(std::min(size + 1, cap)));
-    } catch (const std::exception&) {
-        return ReadResult::kFailed;  // no room for it: nothing may throw into a window procedure
-    }
-    size_t have = 0;
-    for (;;) {
-        if (have == data.size()) {
-            if (have > limit) return ReadResult::kTooLarge;
-            uint64_t more = std::min<uint64_t>(static_cast<uint64_t>(have) * 2, cap);
-            if (more <= have || more > SIZE_MAX) return ReadResult::kFailed;
-            try {
-                data.resize(static_cast<size_t>(more));
-            } catch (const std::exception&) {
-                return ReadResult::kFailed;
-            }
-        }
-        ssize_t got = ::read(fd, &data[have], data.size() - have);
-        if (got < 0) return ReadResult::kFailed;  // a directory opens but cannot be read
-        if (got == 0) break;
-        have += static_cast<size_t>(got);
-    }
-    if (have > limit) return ReadResult::kTooLarge;
-    data.resize(have);
-    bytes.swap(data);
-    return ReadResult::kRead;
-}
 
 class PosixFileSystem : public FileSystem {
   public:
@@ -62,7 +27,11 @@ class PosixFileSystem : public FileSystem {
         struct stat info;
         ReadResult result = ReadResult::kFailed;
         if (::fstat(fd, &info) == 0) {
-            result = ReadUpTo(fd, static_cast<uint64_t>(info.st_size), limit, bytes);
+            result = ReadUpTo(static_cast<uint64_t>(info.st_size), limit, bytes,
+                              [fd](char* at, size_t room) -> long long {
+                                  // A directory opens but cannot be read.
+                                  return ::read(fd, at, room);
+                              });
         }
         ::close(fd);
         return result;
