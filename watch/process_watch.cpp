@@ -33,13 +33,13 @@ bool ReadRow(const ListBox& list, int index, std::vector<char>& text, std::strin
 ProcessWatch::ProcessWatch(ProcessSystem& processes, const PathSystem& text, TrustedList& trusted,
                            ListBox& runningList, ListBox& untrustedList, AlertWindow& alert,
                            TrayIcon& tray)
-    : m_processes(&processes),
-      m_trusted(&trusted),
-      m_text(&text),
-      m_running(&runningList),
-      m_untrustedRows(&untrustedList),
-      m_alertWindow(&alert),
-      m_tray(&tray) {}
+    : m_processes(processes),
+      m_trusted(trusted),
+      m_text(text),
+      m_running(runningList),
+      m_untrustedRows(untrustedList),
+      m_alertWindow(alert),
+      m_tray(tray) {}
 
 bool ProcessWatch::ScanProcesses() {
     if (m_scanning) return false;
@@ -51,13 +51,13 @@ bool ProcessWatch::ScanProcesses() {
     } scanning(m_scanning);
 
     // "known.dat" edited by hand or saved by another run: rows it now trusts leave the list.
-    if (m_trusted->RefreshKnown()) DropTrustedRows();
+    if (m_trusted.RefreshKnown()) DropTrustedRows();
 
     StringList running;
     // A failed list is a tick on which no process runs.
-    if (!m_processes->ListProcesses(m_processList)) m_processList.clear();
+    if (!m_processes.ListProcesses(m_processList)) m_processList.clear();
     ForgetEnded();
-    DriveTable drives(*m_text);
+    DriveTable drives(m_text);
     for (const ProcessStamp& process : m_processList) {
         const std::string& path = PathOf(process, drives);
         if (!path.empty()) ExaminePath(path, running);
@@ -67,7 +67,7 @@ bool ProcessWatch::ScanProcesses() {
     ShowTrayImage();
 
     for (const std::string& name : running) {
-        if (!name.empty()) m_running->AddString(name.c_str());
+        if (!name.empty()) m_running.AddString(name.c_str());
     }
     return true;
 }
@@ -76,14 +76,13 @@ void ProcessWatch::ShowTrayImage() {
     // The blink: while the alert shows, the alert image on every other tick.
     bool oldPhase = g_blinkPhase;
     g_blinkPhase = !oldPhase;
-    unsigned image =
-        !oldPhase && m_alertWindow->IsAlertVisible() ? IDI_TRAY_ALERT : IDI_TRAY_NORMAL;
+    unsigned image = !oldPhase && m_alertWindow.IsAlertVisible() ? IDI_TRAY_ALERT : IDI_TRAY_NORMAL;
     // Each call is a round trip to the shell, which redraws the icon: it is
     // made only when the image changes, or when the shell did not take the
     // last one. The icon may be added again during the call.
     if (image == m_trayImage) return;
     m_trayImage = image;
-    if (!m_tray->SetTrayImage(image)) m_trayImage = 0;
+    if (!m_tray.SetTrayImage(image)) m_trayImage = 0;
 }
 
 const std::string& ProcessWatch::PathOf(const ProcessStamp& process, DriveTable& drives) {
@@ -97,12 +96,12 @@ const std::string& ProcessWatch::PathOf(const ProcessStamp& process, DriveTable&
         if (!added) return at->second;
         path = &at->second;
     }
-    ImageAnswer answer = m_processes->ImageOf(process);
+    ImageAnswer answer = m_processes.ImageOf(process);
     path->clear();
     // The system's own processes that have no program file ("Registry",
     // "MemCompression", "Secure System") give a bare name, not a path.
     if (answer.kind == ImageAnswer::Kind::Path && answer.path.find(u'\\') != std::u16string::npos) {
-        *path = drives.DeviceForm(AnsiPath(answer.path.data(), answer.path.size(), *m_text));
+        *path = drives.DeviceForm(AnsiPath(answer.path.data(), answer.path.size(), m_text));
     }
     return *path;
 }
@@ -117,19 +116,19 @@ void ProcessWatch::ForgetEnded() {
 }
 
 void ProcessWatch::ExaminePath(const std::string& path, StringList& running) {
-    std::string name = BaseName(path, *m_text);
-    if (m_trusted->IsKnown(path)) {
+    std::string name = BaseName(path, m_text);
+    if (m_trusted.IsKnown(path)) {
         running.push_back(name);
         return;
     }
     // The search starts after row 0 and wraps round to it, so every row takes part.
-    if (m_untrustedRows->FindStringExact(0, name.c_str()) != ListBox::kError) return;
+    if (m_untrustedRows.FindStringExact(0, name.c_str()) != ListBox::kError) return;
     // Row and path are recorded together or not at all, so that they stay aligned.
-    if (m_untrustedRows->AddString(name.c_str()) < 0) return;
+    if (m_untrustedRows.AddString(name.c_str()) < 0) return;
     m_untrusted.push_back(path);
-    m_alertWindow->RewritePlacement();
-    m_alertWindow->AddAlertName(name, path);
-    m_alertWindow->ShowAlert();
+    m_alertWindow.RewritePlacement();
+    m_alertWindow.AddAlertName(name, path);
+    m_alertWindow.ShowAlert();
 }
 
 void ProcessWatch::ReconcileRunning(StringList& running) {
@@ -137,9 +136,9 @@ void ProcessWatch::ReconcileRunning(StringList& running) {
     // none is deleted, and the row that moves up into its place is read next.
     std::vector<char> text;
     std::string row;
-    for (int j = 0; j < m_running->GetCount(); ++j) {
+    for (int j = 0; j < m_running.GetCount(); ++j) {
         bool matched = false;
-        if (ReadRow(*m_running, j, text, row)) {
+        if (ReadRow(m_running, j, text, row)) {
             for (std::string& entry : running) {
                 if (!entry.empty() && entry == row) {
                     entry.clear();
@@ -147,7 +146,7 @@ void ProcessWatch::ReconcileRunning(StringList& running) {
                 }
             }
         }
-        if (!matched && m_running->DeleteString(j) != ListBox::kError) --j;
+        if (!matched && m_running.DeleteString(j) != ListBox::kError) --j;
     }
 }
 
@@ -155,28 +154,28 @@ void ProcessWatch::AddSelected() {
     int selected[kSelectionBatch];
     bool moved = false;
     // Ask afresh after every move: each deletion shifts the rows below it.
-    while (m_untrustedRows->GetSelItems(kSelectionBatch, selected) > 0) {
+    while (m_untrustedRows.GetSelItems(kSelectionBatch, selected) > 0) {
         int row = selected[0];
         // The row goes first: a row the list box cannot delete would otherwise
         // leave every later row on the next row's path, and be reported
         // selected forever.
-        if (m_untrustedRows->DeleteString(row) == ListBox::kError) break;
+        if (m_untrustedRows.DeleteString(row) == ListBox::kError) break;
         if (row >= 0 && static_cast<size_t>(row) < m_untrusted.size()) {
-            m_trusted->m_known.push_back(m_untrusted[static_cast<size_t>(row)]);
+            m_trusted.m_known.push_back(m_untrusted[static_cast<size_t>(row)]);
             m_untrusted.erase(m_untrusted.begin() + row);
             moved = true;
         }
     }
     // Saved at once, so that the user's answer outlives a Vardion that is
     // killed; a save that fails leaves the list for the next one.
-    if (moved) m_trusted->SaveKnown();
+    if (moved) m_trusted.SaveKnown();
 }
 
 void ProcessWatch::DropTrustedRows() {
     // From the bottom up, so that a deletion moves no row still to be looked at.
     for (size_t i = m_untrusted.size(); i-- > 0;) {
-        if (!m_trusted->IsKnown(m_untrusted[i])) continue;
-        if (m_untrustedRows->DeleteString(static_cast<int>(i)) == ListBox::kError) continue;
+        if (!m_trusted.IsKnown(m_untrusted[i])) continue;
+        if (m_untrustedRows.DeleteString(static_cast<int>(i)) == ListBox::kError) continue;
         m_untrusted.erase(m_untrusted.begin() + static_cast<std::ptrdiff_t>(i));
     }
 }

@@ -53,19 +53,19 @@ class ProcessWatch {
     void ReconcileRunning(StringList& running);
     void ShowTrayImage();
 
-    ProcessSystem* m_processes = nullptr;
-    TrustedList* m_trusted = nullptr;
-    const PathSystem* m_text = nullptr;
+    ProcessSystem& m_processes;
+    TrustedList& m_trusted;
+    const PathSystem& m_text;
     std::vector<ProcessStamp> m_processList;  // this tick's, kept for its room
     //! What each process the system has named gave as its path, empty for
     //! none to list, by (identifier, creation time): the pair names one process
     //! for its whole life, and the path it reports is fixed when it starts.
     std::map<std::pair<uint32_t, uint64_t>, std::string> m_paths;
     std::string m_path;  // the answer of a process that is not remembered
-    ListBox* m_running = nullptr;
-    ListBox* m_untrustedRows = nullptr;
-    AlertWindow* m_alertWindow = nullptr;
-    TrayIcon* m_tray = nullptr;
+    ListBox& m_running;
+    ListBox& m_untrustedRows;
+    AlertWindow& m_alertWindow;
+    TrayIcon& m_tray;
     //! The image the shell shows now, as far as this program knows; 0 when unknown.
     unsigned m_trayImage = 0;
     bool m_scanning = false;
