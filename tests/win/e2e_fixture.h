@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/win/child_process.h"
 #include "tests/win/fresh_directory.h"
 
 #ifndef VARDION_EXE
@@ -219,20 +220,9 @@ class Vardion : public ::testing::Test {
     void SetUp() override { ASSERT_TRUE(MakeFreshDirectory("vardion-e2e", dir)) << dir; }
 
     void TearDown() override {
-        for (PROCESS_INFORMATION& program : programs) {
-            ::TerminateProcess(program.hProcess, 0);
-            ::WaitForSingleObject(program.hProcess, 5000);
-            ::CloseHandle(program.hProcess);
-            ::CloseHandle(program.hThread);
-        }
+        for (PROCESS_INFORMATION& program : programs) EndProcess(program);
         programs.clear();
-        if (vardion.hProcess) {
-            ::TerminateProcess(vardion.hProcess, 0);
-            ::WaitForSingleObject(vardion.hProcess, 5000);
-            ::CloseHandle(vardion.hProcess);
-            ::CloseHandle(vardion.hThread);
-            vardion = {};
-        }
+        EndProcess(vardion);
     }
 
     std::string File(const std::string& name) const { return dir + "\\" + name; }
@@ -240,12 +230,8 @@ class Vardion : public ::testing::Test {
     //! Starts Vardion.exe in the test's directory and waits for its main window.
     void Start() {
         std::string exe = WindowsPath(VARDION_EXE);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        std::string command = "\"" + exe + "\"";
-        ASSERT_TRUE(::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                     dir.c_str(), &startup, &vardion))
-            << exe;
+        vardion = Launch(exe, dir);
+        ASSERT_TRUE(vardion.hProcess) << exe;
         ASSERT_TRUE(WaitFor([&] {
             main = FindTopLevel(vardion.dwProcessId, "Vardion");
             alert = FindTopLevel(vardion.dwProcessId, "Untrusted Process Detected");
@@ -266,13 +252,8 @@ class Vardion : public ::testing::Test {
     //! Starts the small program copied to `path`.
     DWORD StartProgramAt(const std::string& path) {
         EXPECT_TRUE(::CopyFileA(WindowsPath(SLEEPER_EXE).c_str(), path.c_str(), FALSE)) << path;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION program = {};
-        std::string command = "\"" + path + "\"";
-        EXPECT_TRUE(::CreateProcessA(path.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                     dir.c_str(), &startup, &program))
-            << path;
+        PROCESS_INFORMATION program = Launch(path, dir);
+        EXPECT_TRUE(program.hProcess) << path;
         programs.push_back(program);
         return program.dwProcessId;
     }
@@ -280,10 +261,7 @@ class Vardion : public ::testing::Test {
     void EndProgram(DWORD processId) {
         for (auto it = programs.begin(); it != programs.end(); ++it) {
             if (it->dwProcessId != processId) continue;
-            ::TerminateProcess(it->hProcess, 0);
-            ::WaitForSingleObject(it->hProcess, 5000);
-            ::CloseHandle(it->hProcess);
-            ::CloseHandle(it->hThread);
+            EndProcess(*it);
             programs.erase(it);
             return;
         }
@@ -320,6 +298,17 @@ class Vardion : public ::testing::Test {
         ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
         Click(alert, kIgnore);
         ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(alert); }));
+    }
+
+    //! Starts Vardion and answers the alert of its first run with Ignore.
+    void StartAndIgnore() {
+        Start();
+        IgnoreFirstAlert();
+    }
+    //! As StartAndIgnore, then trusts every program of the session.
+    void StartTrustingAll() {
+        StartAndIgnore();
+        TrustAll();
     }
 
     //! Trusts every program listed as untrusted now.

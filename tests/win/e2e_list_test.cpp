@@ -57,8 +57,7 @@ TEST_F(KnownList, LinesRemovedAndAddedByHandTakeEffectWhileVardionRuns) {
     std::string dropped = PathOf(StartProgram("dropped.exe"));
     std::string added = PathOf(StartProgram("added.exe"));
     WriteKnown(kept + "\r\n" + dropped + "\r\n");
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     ASSERT_TRUE(WaitFor([&] {
         Rows running = ReadList(runningList);
         return Contains(running, "kept.exe") && Contains(running, "dropped.exe") &&
@@ -84,8 +83,7 @@ TEST_F(KnownList, HandEditStaysAfterAdd) {
     std::string first = PathOf(StartProgram("first.exe"));
     std::string later = PathOf(StartProgram("later.exe"));
     WriteKnown(first + "\r\n\r\n# notes\r\n");
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "first.exe"); }));
     const std::string hand = "\\Device\\HarddiskVolume9\\by hand.exe";
     WriteKnown(first + "\r\n" + hand + "\r\n\r\n# notes\r\n");
@@ -98,23 +96,15 @@ TEST_F(KnownList, HandEditStaysAfterAdd) {
 
 TEST_F(KnownList, SecondStartInTheFolderShowsTheFirstAndEnds) {
     std::string one = PathOf(StartProgram("one.exe"));
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     Add("one.exe");
     ::PostMessageA(main, WM_CLOSE, 0, 0);  // hidden, as after its close box
     ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(main); }));
 
-    std::string exe = WindowsPath(VARDION_EXE);
-    std::string command = "\"" + exe + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION second = {};
-    ASSERT_TRUE(::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                 dir.c_str(), &startup, &second));
+    PROCESS_INFORMATION second = Launch(WindowsPath(VARDION_EXE), dir);
+    ASSERT_TRUE(second.hProcess);
     DWORD ended = ::WaitForSingleObject(second.hProcess, 10000);
-    if (ended != WAIT_OBJECT_0) ::TerminateProcess(second.hProcess, 1);
-    ::CloseHandle(second.hProcess);
-    ::CloseHandle(second.hThread);
+    EndProcess(second);
     ASSERT_EQ(ended, WAIT_OBJECT_0) << "the second run did not end";
     EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(main); }));
     EXPECT_TRUE(Running());
@@ -133,8 +123,7 @@ TEST_F(KnownList, FileHeldWithoutSharingAtStartIsLeftAsItWas) {
     HANDLE held = ::CreateFileA(File("known.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     Add("new.exe");
     std::string text = NoticeText();
     EXPECT_NE(text.find("could not read"), std::string::npos) << text;
@@ -151,8 +140,7 @@ TEST_F(KnownList, UnwritableFolderIsSaidOnceNamingTheFolder) {
     StartProgram("one.exe");  // the programs' folder exists before the lock
     LockedDirectory lock(dir);
     if (!lock.locked()) GTEST_SKIP() << "the directory could not be made unwritable here";
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     Add("one.exe");
     std::string text = NoticeText();
     EXPECT_NE(text.find("could not save"), std::string::npos) << text;

@@ -70,9 +70,7 @@ class Paths : public e2e::Vardion {
 };
 
 TEST_F(Paths, LookAlikeFolderAndLookAlikeNameAreOtherProgramsEachTrustedOnTheNextRun) {
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     StartProgram("twin.exe", "ne tools");
     StartProgram("Omega.exe", "om");
     ASSERT_TRUE(WaitFor([&] {
@@ -122,9 +120,7 @@ TEST_F(Paths, DoubleByteNamesWhoseSecondByteIsABackslashAreThreeNames) {
     if (::GetACP() != 932) {
         GTEST_SKIP() << "the ANSI code page is " << ::GetACP() << " here, not 932";
     }
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     StartWide(WideFile(L"bin\\\u30BD\u30D5\u30C8.exe"));  // ソフト.exe: 83 5C ...
     StartWide(WideFile(L"bin\\\u8868.exe"));              // 表.exe: 95 5C
     StartWide(WideFile(L"bin\\\u5341.exe"));              // 十.exe: 8F 5C
@@ -148,9 +144,7 @@ TEST_F(Paths, ProgramWhoseProcessRefusesToBeOpenedIsClassifiedByItsPath) {
         GTEST_SKIP() << "this Wine lacks the path query by identifier "
                         "(NtQuerySystemInformation class 88, SystemProcessIdInformation)";
     }
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     std::wstring guarded = WideFile(L"svc\\guarded.exe");
     DWORD refusing = StartWide(guarded, true);
     HANDLE probe = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, refusing);

@@ -26,9 +26,7 @@ TEST_F(Vardion, FirstRunListsEveryProgramAsUntrustedAndCreatesNoFile) {
 }
 
 TEST_F(Vardion, NewUntrustedProgramRaisesTheAlertWithOnlyItsName) {
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     StartProgram("newcomer.exe");
     ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
     EXPECT_EQ(ReadList(alertList), (Rows{"newcomer.exe"}));
@@ -77,9 +75,7 @@ TEST_F(Vardion, ViewRestoresAMinimisedMainWindow) {
 }
 
 TEST_F(Vardion, AddMovesSeveralRowsIntoTheTrustedList) {
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     StartProgram("one.exe");
     StartProgram("two.exe");
     StartProgram("three.exe");
@@ -106,8 +102,7 @@ TEST_F(Vardion, AddMovesSeveralRowsIntoTheTrustedList) {
 }
 
 TEST_F(Vardion, AddSavesAtOnceSoAKilledRunKeepsTheProgramTrusted) {
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     StartProgram("kept tool.exe", "my tools");
     Rows rows;
     ASSERT_TRUE(WaitFor([&] { return Contains(rows = ReadList(untrustedList), "kept tool.exe"); }));
@@ -132,9 +127,7 @@ TEST_F(Vardion, AddSavesAtOnceSoAKilledRunKeepsTheProgramTrusted) {
 }
 
 TEST_F(Vardion, TipShowsTheWholePathOfTheUntrustedRowUnderThePointer) {
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     StartProgram("first tool.exe", "my tools");
     StartProgram("second.exe", "my tools");
     Rows rows;
@@ -159,9 +152,7 @@ TEST_F(Vardion, TipShowsTheWholePathOfTheUntrustedRowUnderThePointer) {
 }
 
 TEST_F(Vardion, TipOverAnAlertRowShowsThePathItWasAnnouncedWithAlsoAfterAdd) {
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     StartProgram("b tool.exe", "my tools");
     StartProgram("a tool.exe", "other tools");
     ASSERT_TRUE(WaitFor([&] { return ReadList(alertList) == Rows{"a tool.exe", "b tool.exe"}; }));
@@ -174,9 +165,7 @@ TEST_F(Vardion, TipOverAnAlertRowShowsThePathItWasAnnouncedWithAlsoAfterAdd) {
 }
 
 TEST_F(Vardion, EnterActsAsAddAndEscDoesNothing) {
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     StartProgram("keyed.exe");
     ASSERT_TRUE(WaitFor([&] { return ReadList(untrustedList) == Rows{"keyed.exe"}; }));
 
@@ -207,8 +196,7 @@ TEST_F(Vardion, CloseBoxHidesAndTrayClickShowsAgain) {
 }
 
 TEST_F(Vardion, TicksGoOnWhileTheMainWindowIsHidden) {
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     ::PostMessageA(main, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(main); }));
     StartProgram("unseen.exe");
@@ -218,8 +206,7 @@ TEST_F(Vardion, TicksGoOnWhileTheMainWindowIsHidden) {
 }
 
 TEST_F(Vardion, AboutBoxOpensFromTheSystemMenuAndTicksGoOnMeanwhile) {
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     ::PostMessageA(main, WM_SYSCOMMAND, 0x10, 0);
     HWND about = nullptr;
     ASSERT_TRUE(WaitFor([&] {
@@ -264,9 +251,7 @@ TEST_F(Vardion, SecondRunTrustsWhatTheFirstSaved) {
         out << hand;
     }
     StartProgram("steady.exe");
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     ExitByTrayMenu();
     std::string saved = ReadFile(File("known.dat"));
     EXPECT_EQ(saved.rfind("\\Device\\HarddiskVolume9\\by-hand.exe\r\n", 0), 0u);
@@ -284,8 +269,7 @@ TEST_F(Vardion, SecondRunTrustsWhatTheFirstSaved) {
 }
 
 TEST_F(Vardion, EndOfSessionSavesTheListOnce) {
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     TrustAllUnsaved();
     ASSERT_FALSE(FileExists(File("known.dat")));
     Ask(main, WM_QUERYENDSESSION, 0, 0);
@@ -301,8 +285,7 @@ TEST_F(Vardion, EndOfSessionSavesTheListOnce) {
 }
 
 TEST_F(Vardion, EndOfSessionThatWasCancelledSavesNothing) {
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     TrustAllUnsaved();
     Ask(main, WM_ENDSESSION, FALSE, 0);
     EXPECT_FALSE(FileExists(File("known.dat")));
@@ -331,9 +314,7 @@ TEST_F(Vardion, ReadOnlyListFileIsLeftAsItIsAndTheFailedSaveIsSaid) {
         out << old;
     }
     ::SetFileAttributesA(File("known.dat").c_str(), FILE_ATTRIBUTE_READONLY);
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     // The read-only file refuses the replace; the user is told, not left believing it saved.
     EXPECT_TRUE(WaitFor([&] {
         return FindTopLevel(vardion.dwProcessId, "Vardion: trusted programs not saved") != nullptr;
@@ -363,8 +344,7 @@ TEST_F(Vardion, HundredThousandLineListLoadsRunsAndSavesWhole) {
         std::ofstream out(File("known.dat"), std::ios::binary);
         out << big;
     }
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     StartProgram("amid-many.exe");
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(untrustedList), "amid-many.exe"); }));
     ExitByTrayMenu();
@@ -413,9 +393,7 @@ TEST_F(Vardion, NamesWithSpacesAnsiLettersAndLongBaseNamesAreShownAndTrustedAsTh
     ::CreateDirectoryA(shortFolder.c_str(), nullptr);
     const std::string longPath = shortFolder + "\\" + longName;
 
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     StartProgram(spaced);
     StartProgram(accented);
     DWORD longOne = StartProgramAt(longPath);
@@ -462,9 +440,7 @@ TEST_F(Vardion, UnwritableWorkingDirectoryRunsEndsByExitAndLeavesTheListAsItWas)
     }
     LockedDirectory lock(dir);
     if (!lock.locked()) GTEST_SKIP() << "the directory could not be made unwritable here";
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     ExitByTrayMenu();
     EXPECT_EQ(ReadFile(File("known.dat")), old);
     EXPECT_FALSE(FileExists(File("known.dat.tmp")));

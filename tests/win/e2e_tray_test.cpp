@@ -81,9 +81,7 @@ class TrayTest : public Vardion {
 };
 
 TEST_F(TrayTest, AtRestNoImageReachesTheShellAndWhileTheAlertShowsTheIconBlinks) {
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     Settle();  // the image of the dismissed alert has been sent
 
     ASSERT_TRUE(Mark());
@@ -123,8 +121,7 @@ TEST_F(TrayTest, AtRestNoImageReachesTheShellAndWhileTheAlertShowsTheIconBlinks)
 }
 
 TEST_F(TrayTest, SecondPressWhileTheMenuIsOpenIsIgnoredAndExitStillEnds) {
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     Tray(WM_RBUTTONDOWN);
     HWND menu = nullptr;
     ASSERT_TRUE(WaitFor([&] {
@@ -185,8 +182,7 @@ class StandInShell {
 std::function<void()> StandInShell::s_during;
 
 TEST_F(TrayTest, MenuOpenedInsideATickRunsNoTickThereAndExitStillEnds) {
-    Start();
-    IgnoreFirstAlert();
+    StartAndIgnore();
     const wchar_t marker[] = L"(a tick inside a tick deletes this)";
     bool menuShown = false, markerKept = false;
     {
@@ -221,9 +217,7 @@ TEST_F(TrayTest, MenuOpenedInsideATickRunsNoTickThereAndExitStillEnds) {
 }
 
 TEST_F(Vardion, TipOverAnAlertRowThatANameInsertedAboveMovedShowsItsOwnPath) {
-    Start();
-    IgnoreFirstAlert();
-    TrustAll();
+    StartTrustingAll();
     StartProgram("m tool.exe", "later");
     ASSERT_TRUE(WaitFor([&] { return ReadList(alertList) == Rows{"m tool.exe"}; }));
     StartProgram("a tool.exe", "earlier");  // sorts above the row that stands

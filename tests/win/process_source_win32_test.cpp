@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/process_source_win32.h"
+#include "tests/win/child_process.h"
 #include "tests/win/fresh_directory.h"
 #include "tests/win/query_by_id.h"
 #include "tests/win/handle_count.h"
@@ -54,20 +55,12 @@ class Child {
                 dacl, SDDL_REVISION_1, &descriptor, nullptr));
         }
         SECURITY_ATTRIBUTES guarded = {sizeof guarded, descriptor, FALSE};
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        std::string command = "\"" + path + "\"";
-        EXPECT_TRUE(::CreateProcessA(path.c_str(), &command[0], descriptor ? &guarded : nullptr,
-                                     nullptr, FALSE, 0, nullptr, nullptr, &startup, &m_process));
+        m_process = Launch(path, {}, descriptor ? &guarded : nullptr);
+        EXPECT_TRUE(m_process.hProcess) << path;
         ::LocalFree(descriptor);
         stamp = {m_process.dwProcessId, CreateTimeOf(m_process.hProcess)};
     }
-    ~Child() {
-        ::TerminateProcess(m_process.hProcess, 0);
-        ::WaitForSingleObject(m_process.hProcess, 5000);
-        ::CloseHandle(m_process.hProcess);
-        ::CloseHandle(m_process.hThread);
-    }
+    ~Child() { EndProcess(m_process); }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 

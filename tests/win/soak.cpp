@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/win/child_process.h"
 #include "tests/win/handle_count.h"
 #include "tests/win/fresh_directory.h"
 
@@ -87,16 +88,6 @@ long WorkingSetKiB(HANDLE process) {
     return static_cast<long>(memory.WorkingSetSize / 1024);
 }
 
-PROCESS_INFORMATION Launch(const std::string& exe, const std::string& dir) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::string command = "\"" + exe + "\"";
-    ::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(),
-                     &startup, &process);
-    return process;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,12 +135,7 @@ int main(int argc, char** argv) {
         if (handlesAtStart < 0) handlesAtStart = handle_count::Settled(vardion.dwProcessId);
         // Memory is counted once every name has been listed: the lists grow until then.
         if (memoryAtStart < 0 && launched > 50) memoryAtStart = WorkingSetKiB(vardion.hProcess);
-        for (PROCESS_INFORMATION& program : batch) {
-            ::TerminateProcess(program.hProcess, 0);
-            ::WaitForSingleObject(program.hProcess, 5000);
-            ::CloseHandle(program.hProcess);
-            ::CloseHandle(program.hThread);
-        }
+        for (PROCESS_INFORMATION& program : batch) EndProcess(program);
     }
 
     Check(::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr) != 0,
@@ -202,9 +188,7 @@ int main(int argc, char** argv) {
         Check(Lower(known).find("\\bin\\" + name + "\r\n") != std::string::npos, "saved: " + name);
     }
     std::printf("known.dat: %zu bytes, %zu lines\n", known.size(), lines);
-    ::TerminateProcess(vardion.hProcess, 0);
-    ::CloseHandle(vardion.hProcess);
-    ::CloseHandle(vardion.hThread);
+    EndProcess(vardion);
     std::printf("%s: %d fault(s)\n", failures ? "FAILED" : "passed", failures);
     return failures ? 1 : 0;
 }
