@@ -18,6 +18,7 @@
 #include "tests/models/code_page_model.h"
 #include "tests/models/list_box_model.h"
 #include "tests/models/process_table.h"
+#include "tests/models/watcher.h"
 #include "trust/file_system_posix.h"
 #include "watch/ansi_path.h"
 #include "watch/process_watch.h"
@@ -31,13 +32,14 @@ std::string PathOf(const char* kind, int i) {
 
 struct Setup {
     ProcessTable processes;
-    CodePageModel codePage;
-    ListBoxModel running{ListBoxModel::Order::Sorted};
-    ListBoxModel untrusted{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
-    AlertModel alert;
-    TrayModel tray;
-    TrustedList known{HostFileSystem()};
-    ProcessWatch watch{processes, codePage, known, running, untrusted, alert, tray};
+    Watcher watcher{processes};
+    CodePageModel& codePage = watcher.codePage;
+    ListBoxModel& running = watcher.running;
+    ListBoxModel& untrusted = watcher.untrusted;
+    AlertModel& alert = watcher.alert;
+    TrayModel& tray = watcher.tray;
+    TrustedList& known = watcher.known;
+    ProcessWatch& watch = watcher.watch;
     std::vector<bool> isTrusted;  // by process, in enumeration order
     std::vector<std::string> names;
 

@@ -145,7 +145,7 @@ TEST_F(AddTest, FailedSaveKeepsTheAdditionForTheNextSave) {
 // A list box that reports a selection it cannot delete: the operation must still end.
 class StuckListBox : public ListBoxModel {
   public:
-    StuckListBox() : ListBoxModel(Order::Unsorted, Selection::Extended) {}
+    using ListBoxModel::ListBoxModel;
     int DeleteString(int) override { return kError; }
 };
 
@@ -190,24 +190,17 @@ TEST_F(AddTest, ThousandsOfProcessesSortIntoTheRightLists) {
 TEST(AddStuck, UndeletableSelectionDoesNotHangAndMovesNothing) {
     TempDir dir;
     ProcessTable processes;
-    CodePageModel codePage;
-    ListBoxModel running{ListBoxModel::Order::Sorted};
-    StuckListBox untrusted;
-    AlertModel alert;
-    TrayModel tray;
-    FaultyFileSystem files;
-    TrustedList known{files};
-    ProcessWatch watch{processes, codePage, known, running, untrusted, alert, tray};
+    WatcherOf<StuckListBox> w{processes};
     processes.Start(Path("a.exe"));
     processes.Start(Path("b.exe"));
-    watch.ScanProcesses();
-    untrusted.SetSel(true, 0);
-    watch.AddSelected();
+    w.watch.ScanProcesses();
+    w.untrusted.SetSel(true, 0);
+    w.watch.AddSelected();
     // The row could not go, so its path stays with it: nothing trusted, nothing saved.
-    EXPECT_TRUE(known.m_known.empty());
-    EXPECT_EQ(watch.m_untrusted, (StringList{Path("a.exe"), Path("b.exe")}));
-    EXPECT_EQ(untrusted.Rows(), (Rows{"a.exe", "b.exe"}));
-    EXPECT_EQ(files.replaces, 0);
+    EXPECT_TRUE(w.known.m_known.empty());
+    EXPECT_EQ(w.watch.m_untrusted, (StringList{Path("a.exe"), Path("b.exe")}));
+    EXPECT_EQ(w.untrusted.Rows(), (Rows{"a.exe", "b.exe"}));
+    EXPECT_EQ(w.files.replaces, 0);
 }
 
 }  // namespace

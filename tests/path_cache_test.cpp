@@ -20,32 +20,6 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-// A watcher with list boxes, an alert window and a tray icon of its own.
-struct Watcher {
-    explicit Watcher(ProcessSystem& system)
-        : watch{system, codePage, known, running, untrusted, alert, tray} {}
-
-    //! Everything the scan leaves for the user to see, in one string.
-    std::string Seen() const {
-        std::string seen;
-        for (const Rows& rows : {running.Rows(), untrusted.Rows(), alert.list.Rows(),
-                                 Rows(watch.m_untrusted.begin(), watch.m_untrusted.end())}) {
-            for (const std::string& row : rows) seen += row + "|";
-            seen += "\n";
-        }
-        for (unsigned image : tray.images) seen += std::to_string(image) + " ";
-        return seen + (alert.visible ? "visible" : "hidden");
-    }
-
-    CodePageModel codePage;
-    ListBoxModel running{ListBoxModel::Order::Sorted};
-    ListBoxModel untrusted{ListBoxModel::Order::Unsorted, ListBoxModel::Selection::Extended};
-    AlertModel alert;
-    TrayModel tray;
-    TrustedList known{HostFileSystem()};
-    ProcessWatch watch;
-};
-
 class PathCacheTest : public ::testing::Test {
   protected:
     PathCacheTest() { g_blinkPhase = false; }
@@ -152,7 +126,8 @@ TEST_F(PathCacheTest, WithoutASnapshotEveryProcessIsAskedEveryTick) {
 // system fixes it, what the system gives as its path (by identifier and
 // through a handle alike), how many run, and whether a user who is not
 // elevated may open it.
-#define SYS32 "\\Device\\HarddiskVolume3\\Windows\\System32\\"
+#define WIN "\\Device\\HarddiskVolume3\\Windows\\"
+#define SYS32 WIN "System32\\"
 #define APPS "\\Device\\HarddiskVolume3\\Program Files\\"
 #define APPS86 "\\Device\\HarddiskVolume3\\Program Files (x86)\\"
 #define LOCAL "\\Device\\HarddiskVolume3\\Users\\me\\AppData\\Local\\"
@@ -209,21 +184,14 @@ const DesktopLine kWindows11[] = {
     {kAny, SYS32 "MoUsoCoreWorker.exe", 1, true},
     {kAny, SYS32 "CompPkgSrv.exe", 1, true},
     {kAny, SYS32 "ShellHost.exe", 1, true},
-    {kAny, "\\Device\\HarddiskVolume3\\Windows\\explorer.exe", 1, true},
+    {kAny, WIN "explorer.exe", 1, true},
+    {kAny, WIN "SystemApps\\MicrosoftWindows.Client.CBS_cw5n1h2txyewy\\SearchHost.exe", 1, true},
     {kAny,
-     "\\Device\\HarddiskVolume3\\Windows\\SystemApps\\"
-     "MicrosoftWindows.Client.CBS_cw5n1h2txyewy\\SearchHost.exe",
+     WIN "SystemApps\\Microsoft.Windows.StartMenuExperienceHost_"
+         "cw5n1h2txyewy\\StartMenuExperienceHost.exe",
      1, true},
-    {kAny,
-     "\\Device\\HarddiskVolume3\\Windows\\SystemApps\\"
-     "Microsoft.Windows.StartMenuExperienceHost_cw5n1h2txyewy\\StartMenuExperienceHost.exe",
-     1, true},
-    {kAny,
-     "\\Device\\HarddiskVolume3\\Windows\\SystemApps\\"
-     "MicrosoftWindows.Client.CBS_cw5n1h2txyewy\\TextInputHost.exe",
-     1, true},
-    {kAny, "\\Device\\HarddiskVolume3\\Windows\\ImmersiveControlPanel\\SystemSettings.exe", 1,
-     true},
+    {kAny, WIN "SystemApps\\MicrosoftWindows.Client.CBS_cw5n1h2txyewy\\TextInputHost.exe", 1, true},
+    {kAny, WIN "ImmersiveControlPanel\\SystemSettings.exe", 1, true},
     {kAny, APPS86 "Microsoft\\Edge\\Application\\msedge.exe", 12, true},  // 32-bit folder
     {kAny, APPS86 "Microsoft\\EdgeWebView\\Application\\130.0.2849.56\\msedgewebview2.exe", 6,
      true},
@@ -247,6 +215,7 @@ const DesktopLine kWindows11[] = {
     {kAny, LOCAL "Programs\\Python\\Python312\\python.exe", 1, true},
     {kAny, "\\Device\\HarddiskVolume3\\Users\\me\\Tools\\Vardion.exe", 1, true},
 };
+#undef WIN
 #undef SYS32
 #undef APPS
 #undef APPS86

@@ -11,6 +11,7 @@
 #include "tests/models/list_box_model.h"
 #include "tests/models/faulty_file_system.h"
 #include "tests/models/process_table.h"
+#include "tests/models/watcher.h"
 #include "tests/temp_dir.h"
 #include "watch/ansi_path.h"
 #include "watch/process_watch.h"

@@ -338,17 +338,11 @@ class FullListBox : public ListBoxModel {
 TEST(WatchFullList, RowThatCannotBeAddedRecordsNoPath) {
     g_blinkPhase = false;
     ProcessTable processes;
-    CodePageModel codePage;
-    ListBoxModel running{ListBoxModel::Order::Sorted};
-    FullListBox untrusted;
-    AlertModel alert;
-    TrayModel tray;
-    TrustedList known{HostFileSystem()};
-    ProcessWatch watch{processes, codePage, known, running, untrusted, alert, tray};
+    WatcherOf<FullListBox> w{processes};
     processes.Start(Path("a.exe"));
-    watch.ScanProcesses();
-    EXPECT_TRUE(watch.m_untrusted.empty());
-    EXPECT_TRUE(alert.calls.empty());
+    w.watch.ScanProcesses();
+    EXPECT_TRUE(w.watch.m_untrusted.empty());
+    EXPECT_TRUE(w.alert.calls.empty());
 }
 
 }  // namespace
