@@ -57,8 +57,8 @@ BOOL CVardionDlg::OnInitDialog() {
                                                                    : std::string();
     });
 
+    // Read while the window answers; the ticks list nothing before it is in.
     m_trusted.LoadKnown();
-    m_notice.Show(m_trusted.TakeUntoldFailure());  // a file too large to be read
     m_alert.Create(IDD_ALERT, nullptr);
     m_alert.m_pMainDlg = this;
     // In the alert the tip still shows the path after "<< Add" has moved the program.
@@ -181,8 +181,9 @@ void CVardionDlg::CloseDown() {
     if (m_closedDown) return;
     m_closedDown = true;
     ::KillTimer(m_hWnd, kTimerId);
-    // Every addition is saved when it is made: here only what a failed save left.
-    if (m_trusted.HasUnsaved()) m_trusted.SaveKnown();
+    // Every addition is saved when it is made: here the save that runs ends, and
+    // what a failed save left is written.
+    m_trusted.Settle();
     m_tray.RemoveTrayIcon();
     m_notice.Close();
 }

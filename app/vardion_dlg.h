@@ -50,8 +50,8 @@ class CVardionDlg : public CDialog {
     NotifyIcon m_tray;
     ListBoxPort m_runningPort;
     ListBoxPort m_untrustedPort;
-    //! The trusted list and "known.dat".
-    TrustedList m_trusted{WindowsFileSystem()};
+    //! The trusted list and "known.dat", read and written on a thread of its own.
+    TrustedList m_trusted{WindowsFileSystem(), FileWork::kBackground};
     //! The untrusted paths and the scan.
     ProcessWatch m_watch;
     //! Show the full path of the untrusted row, and of the alert's row, under the pointer.

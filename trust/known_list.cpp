@@ -168,24 +168,6 @@ void KnownList::Rehash(size_t wanted) {
     for (size_t entry = 0; entry < size(); ++entry) Place(entry, slots - 1);
 }
 
-bool HoldsExactly(const std::string& bytes, const KnownList& list, size_t end,
-                  const std::string& tail, bool* inOurForm) {
-    size_t i = 0;
-    bool same = true;
-    bool crlf = true;
-    size_t formatted = tail.empty() ? 0 : tail.size() + 2;
-    size_t tailBegin = SplitKnown(bytes, [&](size_t begin, size_t length) {
-        same = same && i < end && list[i] == std::string_view(bytes.data() + begin, length);
-        crlf = crlf && bytes.compare(begin + length, 2, "\r\n") == 0;
-        formatted += length + 2;
-        ++i;
-    });
-    same = same && i == end && bytes.compare(tailBegin, std::string::npos, tail) == 0;
-    // Lines all ended by CR LF and the length of FormatKnown's: its very bytes.
-    if (inOurForm) *inOurForm = same && crlf && formatted == bytes.size();
-    return same;
-}
-
 bool operator==(const KnownList& list, const StringList& entries) {
     if (list.size() != entries.size()) return false;
     for (size_t i = 0; i < list.size(); ++i) {

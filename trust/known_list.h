@@ -94,12 +94,6 @@ void ParseKnown(const std::string& bytes, StringList& entries, std::string& tail
 std::string FormatKnown(const StringList& entries, const std::string& tail);
 std::string FormatKnown(const KnownList& entries, const std::string& tail);
 
-//! True when the bytes of "known.dat" hold exactly the entries list[0, end) and the tail:
-//! what a save needs to know to write the file without reading it into a list again.
-//! `inOurForm`, when given, tells whether they are also FormatKnown's bytes for them.
-bool HoldsExactly(const std::string& bytes, const KnownList& list, size_t end,
-                  const std::string& tail, bool* inOurForm = nullptr);
-
 bool operator==(const KnownList& list, const StringList& entries);
 bool operator==(const KnownList& a, const KnownList& b);
 inline bool operator!=(const KnownList& a, const KnownList& b) {

@@ -52,6 +52,8 @@ bool ProcessWatch::ScanProcesses() {
 
     // "known.dat" edited by hand or saved by another run: rows it now trusts leave the list.
     if (m_trusted.RefreshKnown()) DropTrustedRows();
+    // Nothing is listed, and nothing announced, before it is known what is trusted.
+    if (!m_trusted.Ready()) return true;
 
     StringList running;
     // A failed list is a tick on which no process runs.

@@ -1,9 +1,12 @@
 // The real file system with faults put in on demand: a temporary file that
 // cannot be created, a disk that fills part-way through a write, a replace
-// that fails or meets another opener for a while, a file that cannot be read.
+// that fails or meets another opener for a while, a file that cannot be read,
+// a read that waits until the test lets it go.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "trust/file_system.h"
@@ -21,7 +24,22 @@ class FaultyFileSystem : public FileSystem {
     unsigned paused = 0;                 // milliseconds waited in all, without waiting
     std::function<void()> whileWriting;  // another writer, once, while a save writes its file
 
+    //! While held, every read waits: a file on a slow disk, or locked by a frozen peer.
+    void Hold() {
+        std::lock_guard<std::mutex> lock(m_gate);
+        m_held = true;
+    }
+    void LetGo() {
+        std::lock_guard<std::mutex> lock(m_gate);
+        m_held = false;
+        m_opened.notify_all();
+    }
+
     ReadResult Read(const std::string& name, std::string& bytes, uint64_t limit) override {
+        {
+            std::unique_lock<std::mutex> lock(m_gate);
+            m_opened.wait(lock, [this] { return !m_held; });
+        }
         ++reads;
         if (unreadable) return ReadResult::kFailed;
         return m_real.Read(name, bytes, limit);
@@ -54,4 +72,7 @@ class FaultyFileSystem : public FileSystem {
 
   private:
     FileSystem& m_real = HostFileSystem();
+    std::mutex m_gate;
+    std::condition_variable m_opened;
+    bool m_held = false;
 };
