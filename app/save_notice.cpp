@@ -75,7 +75,7 @@ BOOL CALLBACK PressOk(HWND box, LPARAM) {
 }  // namespace
 
 void SaveNotice::Show(SaveResult failure) {
-    if (failure == SaveResult::kSaved) return;
+    if (failure == SaveResult::kSaved || failure == SaveResult::kStarted) return;
     // Threads whose box was dismissed are let go.
     for (size_t i = m_threads.size(); i-- > 0;) {
         if (::WaitForSingleObject(m_threads[i].handle, 0) != WAIT_OBJECT_0) continue;

@@ -326,10 +326,19 @@ class Vardion : public ::testing::Test {
         std::string temp = File("known.dat.tmp");
         ASSERT_TRUE(::CreateDirectoryA(temp.c_str(), nullptr));
         TrustAll();
-        ASSERT_TRUE(WaitFor([&] {
-            return FindTopLevel(vardion.dwProcessId, "Vardion: trusted programs not saved");
-        }));
+        ASSERT_NE(WaitForNotice(), nullptr);
         ASSERT_TRUE(::RemoveDirectoryA(temp.c_str()));
+    }
+
+    //! Waits for the failed-save notice to show in front: it takes the foreground as it
+    //! shows, which closes a menu opened a moment before.
+    HWND WaitForNotice() {
+        HWND box = nullptr;
+        EXPECT_TRUE(WaitFor([&] {
+            box = FindTopLevel(vardion.dwProcessId, "Vardion: trusted programs not saved");
+            return box && ::IsWindowVisible(box) && ::GetForegroundWindow() == box;
+        })) << "no notice in front";
+        return box;
     }
 
     //! Ends the program the way a user does: Exit from the tray icon's menu.

@@ -38,10 +38,13 @@ class KnownList : public Vardion {
         }
         return found;
     }
-    //! Waits for the one notice and returns the text it shows.
+    //! Waits for the one notice to show in front and returns the text it shows.
     std::string NoticeText() {
         std::vector<HWND> shown;
-        if (!WaitFor([&] { return (shown = Notices()).size() == 1; })) return "no notice";
+        if (!WaitFor([&] {
+                return (shown = Notices()).size() == 1 && ::GetForegroundWindow() == shown[0];
+            }))
+            return "no notice";
         return WindowText(::GetDlgItem(shown[0], 0xFFFF));  // a message box's text
     }
     std::string PathOf(DWORD programId) {

@@ -316,9 +316,7 @@ TEST_F(Vardion, ReadOnlyListFileIsLeftAsItIsAndTheFailedSaveIsSaid) {
     ::SetFileAttributesA(File("known.dat").c_str(), FILE_ATTRIBUTE_READONLY);
     StartTrustingAll();
     // The read-only file refuses the replace; the user is told, not left believing it saved.
-    EXPECT_TRUE(WaitFor([&] {
-        return FindTopLevel(vardion.dwProcessId, "Vardion: trusted programs not saved") != nullptr;
-    }));
+    EXPECT_NE(WaitForNotice(), nullptr);
     ExitByTrayMenu();
     EXPECT_EQ(ReadFile(File("known.dat")), old);
     EXPECT_FALSE(FileExists(File("known.dat.tmp")));
