@@ -92,7 +92,9 @@ TEST_F(KnownList, HandEditStaysAfterAdd) {
     WriteKnown(first + "\r\n" + hand + "\r\n\r\n# notes\r\n");
     Add("later.exe");  // at once, before Vardion has read the edit
     const std::string expected = first + "\r\n" + hand + "\r\n" + later + "\r\n\r\n# notes\r\n";
-    EXPECT_EQ(ReadFile(File("known.dat")), expected);
+    // Saved beside the window, a moment after the click.
+    EXPECT_TRUE(WaitFor([&] { return ReadFile(File("known.dat")) == expected; }))
+        << ReadFile(File("known.dat"));
     ExitByTrayMenu();
     EXPECT_EQ(ReadFile(File("known.dat")), expected);
 }

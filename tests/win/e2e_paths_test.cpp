@@ -166,8 +166,12 @@ TEST_F(Paths, ProgramWhoseProcessRefusesToBeOpenedIsClassifiedByItsPath) {
     ASSERT_NE(process, nullptr);
     std::string devicePath = e2e::ImagePathOf(process);
     ::CloseHandle(process);
-    std::string saved = ReadFile(File("known.dat"));
-    EXPECT_EQ(saved.substr(saved.rfind("\r\n", saved.size() - 3) + 2), devicePath + "\r\n");
+    std::string saved;
+    EXPECT_TRUE(WaitFor([&] {
+        saved = ReadFile(File("known.dat"));
+        return saved.size() > 2 &&
+               saved.substr(saved.rfind("\r\n", saved.size() - 3) + 2) == devicePath + "\r\n";
+    })) << saved;
     EndProgram(refusing);
     StartProgram("sentinel.exe");
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(untrustedList), "sentinel.exe"); }));
