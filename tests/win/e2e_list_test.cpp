@@ -11,22 +11,6 @@ const char kNoticeCaption[] = "Vardion: trusted programs not saved";
 
 class KnownList : public Vardion {
   protected:
-    void WriteKnown(const std::string& bytes) {
-        // In place, as an editor saves: the file is truncated and written again.
-        std::ofstream out(File("known.dat"), std::ios::binary | std::ios::trunc);
-        out << bytes;
-    }
-    //! Selects the untrusted row of one program and clicks "<< Add".
-    void Add(const std::string& name) {
-        Rows rows;
-        ASSERT_TRUE(WaitFor([&] { return Contains(rows = ReadList(untrustedList), name); }))
-            << name;
-        auto row = std::find(rows.begin(), rows.end(), name) - rows.begin();
-        Ask(untrustedList, LB_SETSEL, TRUE, row);
-        Click(main, kAdd);
-        ASSERT_TRUE(WaitFor([&] { return !Contains(ReadList(untrustedList), name); })) << name;
-        Ask(main, WM_NULL, 0, 0);  // the click's handler has ended
-    }
     //! The save notices that Vardion shows now.
     std::vector<HWND> Notices() {
         std::vector<HWND> found;

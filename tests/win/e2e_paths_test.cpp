@@ -2,72 +2,13 @@
 // name with a letter outside the code page is another program than its
 // look-alike; names of a double-byte code page are listed as they are; a
 // program whose process refuses to be opened is seen by its identifier.
-#include <aclapi.h>
-
 #include "tests/win/e2e_fixture.h"
 #include "tests/win/query_by_id.h"
 
 namespace {
 
-using e2e::Contains;
-using e2e::ReadFile;
-using e2e::ReadList;
-using e2e::Rows;
-using e2e::WaitFor;
-
-std::wstring Wide(const std::string& text) {
-    int units = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], units);
-    wide.resize(static_cast<size_t>(units > 0 ? units - 1 : 0));
-    return wide;
-}
-
-Rows Sorted(Rows rows) {
-    std::sort(rows.begin(), rows.end());
-    return rows;
-}
-
-class Paths : public e2e::Vardion {
-  protected:
-    //! Starts the small program copied to `path`, a name in any script; with
-    //! `refuse`, its process grants nobody any access (a DACL with no entries).
-    DWORD StartWide(const std::wstring& path, bool refuse = false) {
-        std::wstring folder = path.substr(0, path.rfind(L'\\'));
-        ::CreateDirectoryW(folder.c_str(), nullptr);
-        std::wstring sleeper = Wide(e2e::WindowsPath(SLEEPER_EXE));
-        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            EXPECT_TRUE(::CopyFileW(sleeper.c_str(), path.c_str(), FALSE));
-        }
-        SECURITY_DESCRIPTOR descriptor;
-        ACL empty;
-        ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-        ::InitializeAcl(&empty, sizeof empty, ACL_REVISION);
-        ::SetSecurityDescriptorDacl(&descriptor, TRUE, &empty, FALSE);
-        SECURITY_ATTRIBUTES guarded = {sizeof guarded, &descriptor, FALSE};
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION program = {};
-        std::wstring command = L"\"" + path + L"\"";
-        EXPECT_TRUE(::CreateProcessW(path.c_str(), &command[0], refuse ? &guarded : nullptr,
-                                     nullptr, FALSE, 0, nullptr, nullptr, &startup, &program));
-        programs.push_back(program);
-        return program.dwProcessId;
-    }
-
-    std::wstring WideFile(const std::wstring& name) const { return Wide(dir) + L"\\" + name; }
-
-    //! Selects the untrusted row of `name` alone and presses "<< Add".
-    void Add(const std::string& name) {
-        Rows rows = ReadList(untrustedList);
-        auto row = std::find(rows.begin(), rows.end(), name);
-        ASSERT_NE(row, rows.end()) << name;
-        e2e::Ask(untrustedList, LB_SETSEL, FALSE, -1);
-        e2e::Ask(untrustedList, LB_SETSEL, TRUE, row - rows.begin());
-        Click(main, e2e::kAdd);
-        ASSERT_TRUE(WaitFor([&] { return !Contains(ReadList(untrustedList), name); }));
-    }
-};
+using namespace e2e;
+using Paths = Vardion;
 
 TEST_F(Paths, LookAlikeFolderAndLookAlikeNameAreOtherProgramsEachTrustedOnTheNextRun) {
     StartTrustingAll();
@@ -79,8 +20,8 @@ TEST_F(Paths, LookAlikeFolderAndLookAlikeNameAreOtherProgramsEachTrustedOnTheNex
     TrustAll();
     IgnoreFirstAlert();
     // ō and Ω are no letters of the code page: the 8-bit calls read "o" and "O".
-    StartWide(WideFile(L"ne t\u014Dols\\twin.exe"));
-    StartWide(WideFile(L"om\\\u03A9mega.exe"));
+    StartProgramAt(File(L"ne t\u014Dols\\twin.exe"));
+    StartProgramAt(File(L"om\\\u03A9mega.exe"));
     ASSERT_TRUE(WaitFor([&] {
         return Sorted(ReadList(untrustedList)) == Rows{"<U+03A9>mega.exe", "twin.exe"};
     })) << ReadList(untrustedList).size()
@@ -88,8 +29,7 @@ TEST_F(Paths, LookAlikeFolderAndLookAlikeNameAreOtherProgramsEachTrustedOnTheNex
     ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
     EXPECT_EQ(Sorted(ReadList(alertList)), (Rows{"<U+03A9>mega.exe", "twin.exe"}));
     EXPECT_TRUE(WaitFor([&] {
-        Rows trusted = ReadList(runningList);
-        return Contains(trusted, "Omega.exe") && Contains(trusted, "twin.exe");
+        return ContainsAll(ReadList(runningList), {"Omega.exe", "twin.exe"});
     })) << ::testing::PrintToString(ReadList(runningList));
 
     Add("<U+03A9>mega.exe");
@@ -102,13 +42,10 @@ TEST_F(Paths, LookAlikeFolderAndLookAlikeNameAreOtherProgramsEachTrustedOnTheNex
                              "\\om\\Omega.exe\r\n", "\\om\\<U+03A9>mega.exe\r\n"}) {
         EXPECT_NE(saved.find(line), std::string::npos) << line << " in\n" << saved;
     }
-    ForgetEndedRun();
 
     Start();
     ASSERT_TRUE(WaitFor([&] {
-        Rows running = ReadList(runningList);
-        return Contains(running, "twin.exe") && Contains(running, "Omega.exe") &&
-               Contains(running, "<U+03A9>mega.exe");
+        return ContainsAll(ReadList(runningList), {"twin.exe", "Omega.exe", "<U+03A9>mega.exe"});
     }));
     EXPECT_TRUE(ReadList(untrustedList).empty());
     Settle();
@@ -121,20 +58,16 @@ TEST_F(Paths, DoubleByteNamesWhoseSecondByteIsABackslashAreThreeNames) {
         GTEST_SKIP() << "the ANSI code page is " << ::GetACP() << " here, not 932";
     }
     StartTrustingAll();
-    StartWide(WideFile(L"bin\\\u30BD\u30D5\u30C8.exe"));  // ソフト.exe: 83 5C ...
-    StartWide(WideFile(L"bin\\\u8868.exe"));              // 表.exe: 95 5C
-    StartWide(WideFile(L"bin\\\u5341.exe"));              // 十.exe: 8F 5C
+    StartProgramAt(File(L"bin\\\u30BD\u30D5\u30C8.exe"));  // ソフト.exe: 83 5C ...
+    StartProgramAt(File(L"bin\\\u8868.exe"));              // 表.exe: 95 5C
+    StartProgramAt(File(L"bin\\\u5341.exe"));              // 十.exe: 8F 5C
     Rows expected = Sorted({"\x83\x5C\x83\x74\x83\x67.exe", "\x95\x5C.exe", "\x8F\x5C.exe"});
     ASSERT_TRUE(WaitFor([&] { return Sorted(ReadList(untrustedList)) == expected; }))
         << ReadList(untrustedList).size() << " rows";
     EXPECT_EQ(Sorted(ReadList(alertList)), expected);
     TrustAll();
-    EXPECT_TRUE(WaitFor([&] {
-        Rows running = ReadList(runningList);
-        return std::all_of(expected.begin(), expected.end(),
-                           [&](const std::string& name) { return Contains(running, name); });
-    })) << ReadList(runningList).size()
-        << " running rows";
+    EXPECT_TRUE(WaitFor([&] { return ContainsAll(ReadList(runningList), expected); }))
+        << ReadList(runningList).size() << " running rows";
 }
 
 // A process that grants nobody access, as a service's does to an ordinary
@@ -145,8 +78,8 @@ TEST_F(Paths, ProgramWhoseProcessRefusesToBeOpenedIsClassifiedByItsPath) {
                         "(NtQuerySystemInformation class 88, SystemProcessIdInformation)";
     }
     StartTrustingAll();
-    std::wstring guarded = WideFile(L"svc\\guarded.exe");
-    DWORD refusing = StartWide(guarded, true);
+    std::wstring guarded = File(L"svc\\guarded.exe");
+    DWORD refusing = StartProgramAt(guarded, "D:");
     HANDLE probe = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, refusing);
     ASSERT_EQ(probe, nullptr) << "the guarded process could be opened";
 
@@ -154,17 +87,16 @@ TEST_F(Paths, ProgramWhoseProcessRefusesToBeOpenedIsClassifiedByItsPath) {
     ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
     EXPECT_EQ(ReadList(alertList), (Rows{"guarded.exe"}));
     ::SetWindowPos(alert, nullptr, 600, 450, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    PointAt(untrustedList, 0);
-    EXPECT_TRUE(TipShows(File("svc\\guarded.exe")));
+    EXPECT_TRUE(TipAt(untrustedList, 0, File("svc\\guarded.exe")));
 
     Add("guarded.exe");
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "guarded.exe"); }));
     // An openable run of the same file: its path as the system gives it
     // through a handle is the one "<< Add" wrote.
-    DWORD openable = StartWide(guarded);
+    DWORD openable = StartProgramAt(guarded);
     HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, openable);
     ASSERT_NE(process, nullptr);
-    std::string devicePath = e2e::ImagePathOf(process);
+    std::string devicePath = ImagePathOf(process);
     ::CloseHandle(process);
     std::string saved = ReadFile(File("known.dat"));
     EXPECT_EQ(saved.substr(saved.rfind("\r\n", saved.size() - 3) + 2), devicePath + "\r\n");
@@ -181,7 +113,7 @@ TEST_F(Paths, ProgramWhoseProcessRefusesToBeOpenedIsClassifiedByItsPath) {
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "open first.exe"); }));
     EndProgram(programs.back().dwProcessId);
     ASSERT_TRUE(WaitFor([&] { return !Contains(ReadList(runningList), "open first.exe"); }));
-    StartWide(WideFile(L"svc\\open first.exe"), true);
+    StartProgramAt(File(L"svc\\open first.exe"), "D:");
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "open first.exe"); }));
     EXPECT_FALSE(Contains(ReadList(untrustedList), "open first.exe"));
 }

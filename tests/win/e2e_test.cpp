@@ -86,8 +86,7 @@ TEST_F(Vardion, AddMovesSeveralRowsIntoTheTrustedList) {
     Click(main, kAdd);
     ASSERT_TRUE(WaitFor([&] { return ReadList(untrustedList) == Rows{listed[1]}; }));
     ASSERT_TRUE(WaitFor([&] {
-        Rows running = ReadList(runningList);
-        return Contains(running, listed[0]) && Contains(running, listed[2]);
+        return ContainsAll(ReadList(runningList), {listed[0], listed[2]});
     }));
 
     ExitByTrayMenu();
@@ -117,7 +116,6 @@ TEST_F(Vardion, AddSavesAtOnceSoAKilledRunKeepsTheProgramTrusted) {
     EXPECT_TRUE(WaitFor([&] { return ReadFile(File("known.dat")) == saved; }));
     ::TerminateProcess(vardion.hProcess, 1);
     ASSERT_EQ(::WaitForSingleObject(vardion.hProcess, 5000), WAIT_OBJECT_0);
-    ForgetEndedRun();
     EXPECT_EQ(ReadFile(File("known.dat")), saved);
     EXPECT_FALSE(FileExists(File("known.dat.tmp")));
 
@@ -137,14 +135,10 @@ TEST_F(Vardion, TipShowsTheWholePathOfTheUntrustedRowUnderThePointer) {
     ::SetWindowPos(alert, nullptr, 600, 450, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ASSERT_NE(::GetForegroundWindow(), main);
 
-    PointAt(untrustedList, 0);
-    EXPECT_TRUE(TipShows(File("my tools\\" + rows[0])));
-    PointAt(untrustedList, 1);
-    EXPECT_TRUE(TipShows(File("my tools\\" + rows[1])));
-    PointAt(untrustedList, 4);  // below the last row
-    EXPECT_TRUE(TipShows(""));
-    PointAt(untrustedList, 0);
-    EXPECT_TRUE(TipShows(File("my tools\\" + rows[0])));
+    EXPECT_TRUE(TipAt(untrustedList, 0, File("my tools\\" + rows[0])));
+    EXPECT_TRUE(TipAt(untrustedList, 1, File("my tools\\" + rows[1])));
+    EXPECT_TRUE(TipAt(untrustedList, 4, ""));  // below the last row
+    EXPECT_TRUE(TipAt(untrustedList, 0, File("my tools\\" + rows[0])));
     RECT add;
     ::GetWindowRect(::GetDlgItem(main, kAdd), &add);
     PointTo({(add.left + add.right) / 2, (add.top + add.bottom) / 2});
@@ -158,10 +152,8 @@ TEST_F(Vardion, TipOverAnAlertRowShowsThePathItWasAnnouncedWithAlsoAfterAdd) {
     ASSERT_TRUE(WaitFor([&] { return ReadList(alertList) == Rows{"a tool.exe", "b tool.exe"}; }));
     TrustAll();
 
-    PointAt(alertList, 0);
-    EXPECT_TRUE(TipShows(File("other tools\\a tool.exe")));
-    PointAt(alertList, 1);
-    EXPECT_TRUE(TipShows(File("my tools\\b tool.exe")));
+    EXPECT_TRUE(TipAt(alertList, 0, File("other tools\\a tool.exe")));
+    EXPECT_TRUE(TipAt(alertList, 1, File("my tools\\b tool.exe")));
 }
 
 TEST_F(Vardion, EnterActsAsAddAndEscDoesNothing) {
@@ -231,12 +223,8 @@ TEST_F(Vardion, ExitFromTheTrayMenuEndsTheAboutBoxToo) {
 
 TEST_F(Vardion, DismissedTrayMenuDoesNothing) {
     Start();
-    Tray(WM_RBUTTONDOWN);
-    HWND menu = nullptr;
-    ASSERT_TRUE(WaitFor([&] {
-        menu = ::FindWindowA("#32768", nullptr);
-        return menu && ::IsWindowVisible(menu);
-    }));
+    HWND menu = OpenTrayMenu();
+    ASSERT_TRUE(menu);
     Key(menu, VK_ESCAPE);
     ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(menu); }));
     Settle();
@@ -246,10 +234,7 @@ TEST_F(Vardion, DismissedTrayMenuDoesNothing) {
 
 TEST_F(Vardion, SecondRunTrustsWhatTheFirstSaved) {
     std::string hand = "\\Device\\HarddiskVolume9\\by-hand.exe\r\n\r\n# kept below the list\r\n";
-    {
-        std::ofstream out(File("known.dat"), std::ios::binary);
-        out << hand;
-    }
+    WriteKnown(hand);
     StartProgram("steady.exe");
     StartTrustingAll();
     ExitByTrayMenu();
@@ -259,7 +244,6 @@ TEST_F(Vardion, SecondRunTrustsWhatTheFirstSaved) {
     const std::string kept = "\r\n\r\n# kept below the list\r\n";  // after the list, as it stood
     ASSERT_GT(saved.size(), kept.size());
     EXPECT_EQ(saved.substr(saved.size() - kept.size()), kept);
-    ForgetEndedRun();
 
     Start();
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "steady.exe"); }));
@@ -309,10 +293,7 @@ TEST_F(Vardion, TrayIconComesBackWhenTheShellStartsAgain) {
 
 TEST_F(Vardion, ReadOnlyListFileIsLeftAsItIsAndTheFailedSaveIsSaid) {
     const std::string old = "\\Device\\HarddiskVolume9\\old.exe\r\n";
-    {
-        std::ofstream out(File("known.dat"), std::ios::binary);
-        out << old;
-    }
+    WriteKnown(old);
     ::SetFileAttributesA(File("known.dat").c_str(), FILE_ATTRIBUTE_READONLY);
     StartTrustingAll();
     // The read-only file refuses the replace; the user is told, not left believing it saved.
@@ -340,10 +321,7 @@ TEST_F(Vardion, HundredThousandLineListLoadsRunsAndSavesWhole) {
     for (int i = 0; i < 100000; ++i) {
         big += "\\Device\\HarddiskVolume9\\many\\program" + std::to_string(i) + ".exe\r\n";
     }
-    {
-        std::ofstream out(File("known.dat"), std::ios::binary);
-        out << big;
-    }
+    WriteKnown(big);
     StartAndIgnore();
     StartProgram("amid-many.exe");
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(untrustedList), "amid-many.exe"); }));
@@ -363,10 +341,7 @@ TEST_F(Vardion, FiftyMegabyteListLoadsRunsAndSavesWhole) {
         big += "\\Device\\HarddiskVolume9\\many\\program" + std::to_string(i) + ".exe\r\n";
     }
     big += trusted + "\r\n";  // the last entry: each search walks the whole list
-    {
-        std::ofstream out(File("known.dat"), std::ios::binary);
-        out << big;
-    }
+    WriteKnown(big);
     Start();
     ASSERT_TRUE(
         WaitFor([&] { return Contains(ReadList(runningList), "deep-in-the-list.exe"); }, 30000));
@@ -390,41 +365,26 @@ TEST_F(Vardion, NamesWithSpacesAnsiLettersAndLongBaseNamesAreShownAndTrustedAsTh
     std::string longName = "long" + std::to_string(::GetTickCount());
     longName += std::string(250 - 4 - longName.size(), 'n') + ".exe";
     ASSERT_EQ(longName.size(), 250u);
-    ::CreateDirectoryA(shortFolder.c_str(), nullptr);
     const std::string longPath = shortFolder + "\\" + longName;
 
     StartTrustingAll();
     StartProgram(spaced);
     StartProgram(accented);
-    DWORD longOne = StartProgramAt(longPath);
-    Rows expected = {spaced, accented, longName};
-    std::sort(expected.begin(), expected.end());
-    auto sorted = [](Rows rows) {
-        std::sort(rows.begin(), rows.end());
-        return rows;
-    };
-    ASSERT_TRUE(WaitFor([&] { return sorted(ReadList(untrustedList)) == expected; }))
+    DWORD longOne = StartProgramAt(Wide(longPath));
+    Rows expected = Sorted({spaced, accented, longName});
+    ASSERT_TRUE(WaitFor([&] { return Sorted(ReadList(untrustedList)) == expected; }))
         << ReadList(untrustedList).size() << " rows";
-    ASSERT_TRUE(WaitFor([&] { return sorted(ReadList(alertList)) == expected; }));
+    ASSERT_TRUE(WaitFor([&] { return Sorted(ReadList(alertList)) == expected; }));
     TrustAll();
-    ASSERT_TRUE(WaitFor([&] {
-        Rows running = ReadList(runningList);
-        return Contains(running, spaced) && Contains(running, accented) &&
-               Contains(running, longName);
-    }));
+    ASSERT_TRUE(WaitFor([&] { return ContainsAll(ReadList(runningList), expected); }));
     ExitByTrayMenu();
     std::string saved = ReadFile(File("known.dat"));
     EXPECT_NE(saved.find("\\bin\\" + spaced + "\r\n"), std::string::npos);
     EXPECT_NE(saved.find("\\bin\\" + accented + "\r\n"), std::string::npos);
     EXPECT_NE(saved.find("\\vl\\" + longName + "\r\n"), std::string::npos);
-    ForgetEndedRun();
 
     Start();
-    ASSERT_TRUE(WaitFor([&] {
-        Rows running = ReadList(runningList);
-        return Contains(running, spaced) && Contains(running, accented) &&
-               Contains(running, longName);
-    }));
+    ASSERT_TRUE(WaitFor([&] { return ContainsAll(ReadList(runningList), expected); }));
     EXPECT_TRUE(ReadList(untrustedList).empty());
     Settle();
     EXPECT_FALSE(::IsWindowVisible(alert));
@@ -434,10 +394,7 @@ TEST_F(Vardion, NamesWithSpacesAnsiLettersAndLongBaseNamesAreShownAndTrustedAsTh
 
 TEST_F(Vardion, UnwritableWorkingDirectoryRunsEndsByExitAndLeavesTheListAsItWas) {
     const std::string old = "\\Device\\HarddiskVolume9\\old.exe\r\n";
-    {
-        std::ofstream out(File("known.dat"), std::ios::binary);
-        out << old;
-    }
+    WriteKnown(old);
     LockedDirectory lock(dir);
     if (!lock.locked()) GTEST_SKIP() << "the directory could not be made unwritable here";
     StartTrustingAll();

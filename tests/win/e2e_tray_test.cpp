@@ -122,18 +122,12 @@ TEST_F(TrayTest, AtRestNoImageReachesTheShellAndWhileTheAlertShowsTheIconBlinks)
 
 TEST_F(TrayTest, SecondPressWhileTheMenuIsOpenIsIgnoredAndExitStillEnds) {
     StartAndIgnore();
-    Tray(WM_RBUTTONDOWN);
-    HWND menu = nullptr;
-    ASSERT_TRUE(WaitFor([&] {
-        menu = FindTopLevel(vardion.dwProcessId, nullptr, "#32768");
-        return menu && ::IsWindowVisible(menu);
-    })) << "no tray menu";
+    HWND menu = OpenTrayMenu();
+    ASSERT_TRUE(menu) << "no tray menu";
     Tray(WM_RBUTTONDOWN);  // handled by the open menu's loop
     Settle();
     EXPECT_TRUE(::IsWindow(menu) && ::IsWindowVisible(menu)) << "the open menu was closed";
-    Key(menu, VK_DOWN);
-    Key(menu, VK_RETURN);
-    ASSERT_EQ(::WaitForSingleObject(vardion.hProcess, 10000), WAIT_OBJECT_0) << "still running";
+    ChooseExit(menu);
 }
 
 // Stands in for the shell's notification area while it lives: Vardion's next
@@ -223,10 +217,8 @@ TEST_F(Vardion, TipOverAnAlertRowThatANameInsertedAboveMovedShowsItsOwnPath) {
     StartProgram("a tool.exe", "earlier");  // sorts above the row that stands
     ASSERT_TRUE(WaitFor([&] { return ReadList(alertList) == Rows{"a tool.exe", "m tool.exe"}; }));
 
-    PointAt(alertList, 1);
-    EXPECT_TRUE(TipShows(File("later\\m tool.exe")));
-    PointAt(alertList, 0);
-    EXPECT_TRUE(TipShows(File("earlier\\a tool.exe")));
+    EXPECT_TRUE(TipAt(alertList, 1, File("later\\m tool.exe")));
+    EXPECT_TRUE(TipAt(alertList, 0, File("earlier\\a tool.exe")));
 }
 
 }  // namespace

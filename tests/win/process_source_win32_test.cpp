@@ -5,7 +5,6 @@
 
 #include <windows.h>
 #include <psapi.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <string>
@@ -39,25 +38,18 @@ std::u16string OwnPath() {
 
 // A copy of the small program, started under `name`, whose process grants the
 // access that `dacl` (in the security descriptor language) gives; every
-// access where `dacl` is empty.
+// access without one.
 class Child {
   public:
-    Child(const std::string& name, const char* dacl) {
+    explicit Child(const std::string& name, const char* dacl = nullptr) {
         std::string dir;
         EXPECT_TRUE(MakeFreshDirectory("vardion-source", dir));
         std::string sleeper = SLEEPER_EXE;
         if (sleeper[0] == '/') sleeper = "Z:" + sleeper;
         path = dir + "\\" + name;
         EXPECT_TRUE(::CopyFileA(sleeper.c_str(), path.c_str(), FALSE));
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (*dacl) {
-            EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
-                dacl, SDDL_REVISION_1, &descriptor, nullptr));
-        }
-        SECURITY_ATTRIBUTES guarded = {sizeof guarded, descriptor, FALSE};
-        m_process = Launch(path, {}, descriptor ? &guarded : nullptr);
+        m_process = Launch(path, {}, dacl);
         EXPECT_TRUE(m_process.hProcess) << path;
-        ::LocalFree(descriptor);
         stamp = {m_process.dwProcessId, CreateTimeOf(m_process.hProcess)};
     }
     ~Child() { EndProcess(m_process); }
@@ -101,7 +93,7 @@ TEST(Win32ProcessSystem, ListsWhatEnumProcessesListsWithTheirCreationTimes) {
 // read; a process that refuses every access is named only by identifier.
 TEST(Win32ProcessSystem, AnswersByIdentifierAndThroughAHandleAlike) {
     const bool hasQueryById = SystemNamesProcessesByIdentifier();
-    Child open("watched program.exe", "");
+    Child open("watched program.exe");
     Child limited("limited.exe", "D:(A;;0x1000;;;WD)");  // the least access there is
     Child refusing("refusing.exe", "D:");                // no access at all
     Win32PathSystem text;
