@@ -287,30 +287,12 @@ class Vardion : public ::testing::Test {
         EXPECT_EQ(::WindowFromPoint(at), list) << "row " << row << " is covered";
     }
 
-    void PointTo(POINT at) {
-        // Wine can report a pointer that a program set back where it was a
-        // moment before. Set twice, the second time a pixel beside the first,
-        // a late report of the first move falls where the pointer rests.
-        for (POINT step : {at, POINT{at.x + 1, at.y}}) {
-            POINT now = {};
-            for (int attempt = 0; attempt < 10; ++attempt) {
-                ::SetCursorPos(step.x, step.y);
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                if (::GetCursorPos(&now) && now.x == step.x && now.y == step.y) break;
-            }
-            EXPECT_TRUE(now.x == step.x && now.y == step.y) << now.x << ", " << now.y;
-        }
-    }
+    void PointTo(POINT at) { EXPECT_TRUE(RestPointer(at)) << at.x << ", " << at.y; }
 
     //! The text of the tip that Vardion shows now; empty when it shows none.
     std::string TipText() {
-        HWND tip = nullptr;
-        while ((tip = ::FindWindowExA(nullptr, tip, "tooltips_class32", nullptr)) != nullptr) {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(tip, &owner);
-            if (owner == vardion.dwProcessId && ::IsWindowVisible(tip)) return WindowText(tip);
-        }
-        return {};
+        HWND tip = ShownTip(vardion.dwProcessId);
+        return tip ? WindowText(tip) : std::string();
     }
 
     ::testing::AssertionResult TipShows(const std::string& text) {

@@ -65,7 +65,7 @@ inline std::string Narrow(const std::wstring& wide) {
 
 // Where a fault found here is told: the program that drives sets it.
 inline void (*onFault)(const std::string& what) = [](const std::string& what) {
-    std::printf("FAULT: %s\n", what.c_str());
+    std::fprintf(stderr, "%s\n", what.c_str());
 };
 
 // A message sent to a window of Vardion's, answered within ten seconds: a
@@ -142,6 +142,35 @@ inline std::string ReadFile(const std::string& path) {
 
 inline bool FileExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The tip that a process shows now; nullptr when it shows none.
+inline HWND ShownTip(DWORD processId) {
+    HWND tip = nullptr;
+    while ((tip = ::FindWindowExA(nullptr, tip, "tooltips_class32", nullptr)) != nullptr) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(tip, &owner);
+        if (owner == processId && ::IsWindowVisible(tip)) return tip;
+    }
+    return nullptr;
+}
+
+// Rests the real pointer at a point of the screen; false when it would not
+// stay. Wine can report a pointer that a program set back where it was a
+// moment before. Set twice, the second time a pixel beside the first, a late
+// report of the first move falls where the pointer rests.
+inline bool RestPointer(POINT at) {
+    bool rests = true;
+    for (POINT step : {at, POINT{at.x + 1, at.y}}) {
+        POINT now = {};
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            ::SetCursorPos(step.x, step.y);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (::GetCursorPos(&now) && now.x == step.x && now.y == step.y) break;
+        }
+        rests = rests && now.x == step.x && now.y == step.y;
+    }
+    return rests;
 }
 
 }  // namespace e2e
