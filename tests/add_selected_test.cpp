@@ -1,8 +1,5 @@
 // "<< Add": selected untrusted rows move into the trusted list.
 #include "tests/scan_fixture.h"
-#include "tests/temp_dir.h"
-
-using Rows = std::vector<std::string>;
 
 namespace {
 

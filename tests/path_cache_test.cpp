@@ -10,15 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/models/alert_model.h"
-#include "tests/models/code_page_model.h"
-#include "tests/models/list_box_model.h"
-#include "tests/models/process_table.h"
 #include "tests/scan_fixture.h"
 
 namespace {
-
-using Rows = std::vector<std::string>;
 
 class PathCacheTest : public ::testing::Test {
   protected:

@@ -16,6 +16,8 @@
 #include "watch/ansi_path.h"
 #include "watch/process_watch.h"
 
+using Rows = std::vector<std::string>;
+
 inline std::string Path(const std::string& name, const std::string& folder = "Tools") {
     return "\\Device\\HarddiskVolume1\\" + folder + "\\" + name;
 }

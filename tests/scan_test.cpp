@@ -1,7 +1,6 @@
-// One tick of the scan, and several, against the models.
+// One tick of the scan, and several, against the models; and "known.dat"
+// changed on disk while the watcher runs.
 #include "tests/scan_fixture.h"
-
-using Rows = std::vector<std::string>;
 
 namespace {
 
@@ -217,18 +216,17 @@ TEST_F(WatchTest, NamesOfEveryCodePageAreListedAsTheFilesAre) {
     EXPECT_EQ(running.Rows(), (Rows{"Omega.exe"}));
 }
 
+// Exactly a full first buffer of processes, then more than one.
 TEST_F(WatchTest, ProcessesBeyondTheFirst1024AreExamined) {
-    for (int i = 0; i < 3000; ++i) processes.Start(Path("p" + std::to_string(i) + ".exe"));
-    Tick();
-    EXPECT_EQ(untrusted.GetCount(), 3000);
-    EXPECT_EQ(untrusted.Rows().back(), "p2999.exe");
-    ExpectAligned();
-}
-
-TEST_F(WatchTest, ExactlyAFullBufferOfProcessesIsAllExamined) {
-    for (int i = 0; i < 1024; ++i) processes.Start(Path("p" + std::to_string(i) + ".exe"));
-    Tick();
-    EXPECT_EQ(untrusted.GetCount(), 1024);
+    int started = 0;
+    for (int count : {1024, 3000}) {
+        for (; started < count; ++started)
+            processes.Start(Path("p" + std::to_string(started) + ".exe"));
+        Tick();
+        EXPECT_EQ(untrusted.GetCount(), count);
+        EXPECT_EQ(untrusted.Rows().back(), "p" + std::to_string(count - 1) + ".exe");
+        ExpectAligned();
+    }
 }
 
 TEST_F(WatchTest, LongImagePathsAreReadWhole) {
@@ -345,10 +343,6 @@ TEST(WatchFullList, RowThatCannotBeAddedRecordsNoPath) {
     EXPECT_TRUE(w.alert.calls.empty());
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(WatchTest, LongRunningNamesAreComparedWhole) {
     std::string name = std::string(3000, 'r') + ".exe";
     Trust(Path(name));
@@ -356,6 +350,46 @@ TEST_F(WatchTest, LongRunningNamesAreComparedWhole) {
     Tick(3);
     EXPECT_EQ(running.Rows(), (Rows{name}));
     EXPECT_EQ(running.adds, 1);
+}
+
+// "known.dat" changed on disk while the watcher runs: the next ticks take it in.
+class LiveList : public WatchTest {
+  protected:
+    TempDir dir;  // the current directory, where "known.dat" lies
+
+    void WriteList(std::initializer_list<std::string> names, const std::string& cut = "") {
+        std::string bytes;
+        for (const std::string& name : names) bytes += Path(name) + "\r\n";
+        dir.Write(kKnownFileName, bytes + cut);
+    }
+};
+
+TEST_F(LiveList, LinesRemovedAndAddedByHandTakeEffectOnceTheFileHoldsStill) {
+    WriteList({"a.exe", "b.exe"});
+    known.LoadKnown();
+    processes.Start(Path("a.exe"));
+    processes.Start(Path("b.exe"));
+    processes.Start(Path("c.exe"));
+    processes.Start(Path("d.exe"));
+    int reads = files.reads;
+    Tick(4);
+    ASSERT_EQ(running.Rows(), (Rows{"a.exe", "b.exe"}));
+    ASSERT_EQ(untrusted.Rows(), (Rows{"c.exe", "d.exe"}));
+    EXPECT_EQ(files.reads, reads);  // ticks on which nothing changed read no file
+    alert.calls.clear();
+
+    WriteList({}, "\\Device\\Hard");  // caught half-written: no whole line yet
+    Tick();
+    WriteList({"b.exe", "d.exe", "cc.exe"});  // written to the end: a.exe removed, d.exe added
+    Tick(2);
+    EXPECT_EQ(untrusted.Rows(), (Rows{"c.exe", "d.exe"}));  // still settling
+    Tick();
+    EXPECT_EQ(running.Rows(), (Rows{"b.exe", "d.exe"}));
+    EXPECT_EQ(untrusted.Rows(), (Rows{"c.exe", "a.exe"}));
+    ExpectAligned();
+    // Announced like any new program; the half-written file announced nothing.
+    EXPECT_EQ(alert.calls, (Rows{"RewritePlacement", "AddAlertName a.exe", "ShowAlert"}));
+    EXPECT_EQ(known.m_known, (StringList{Path("b.exe"), Path("d.exe"), Path("cc.exe")}));
 }
 
 }  // namespace
