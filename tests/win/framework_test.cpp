@@ -172,17 +172,23 @@ size_t CountOf(const std::vector<UINT>& messages, UINT message) {
     return n;
 }
 
-TEST(Dispatch, OnWndMsgSeesAMessageBeforeTheMap) {
+// A modeless probe, made for each test.
+class WithProbe : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG)); }
     Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+};
+using Dispatch = WithProbe;
+using Menu = WithProbe;
+using Application = WithProbe;
+
+TEST_F(Dispatch, OnWndMsgSeesAMessageBeforeTheMap) {
     EXPECT_EQ(SendMessageA(probe.m_hWnd, kHookOnly, 1, 2), 42);
     EXPECT_EQ(probe.calls, (std::vector<std::string>{"hook"}));  // the map's entry never ran
     EXPECT_EQ(CountOf(probe.messages, WM_INITDIALOG), 1u);       // it sees WM_INITDIALOG too
 }
 
-TEST(Dispatch, WhatTheHookPassesOnReachesTheMapThenTheDefault) {
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+TEST_F(Dispatch, WhatTheHookPassesOnReachesTheMapThenTheDefault) {
     EXPECT_EQ(SendMessageA(probe.m_hWnd, kMapped, 3, 4), 7);
     EXPECT_EQ(probe.calls, (std::vector<std::string>{"map"}));
     EXPECT_EQ(CountOf(probe.messages, kMapped), 1u);
@@ -193,9 +199,7 @@ TEST(Dispatch, WhatTheHookPassesOnReachesTheMapThenTheDefault) {
     EXPECT_EQ(CountOf(probe.messages, WM_SETTEXT), 1u);
 }
 
-TEST(Dispatch, DefaultInsideAHandlerLetsTheMessagesItCausesThrough) {
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+TEST_F(Dispatch, DefaultInsideAHandlerLetsTheMessagesItCausesThrough) {
     probe.ShowWindow(SW_SHOW);
     // The system turns SC_CLOSE into WM_CLOSE, which a dialog turns into IDCANCEL.
     SendMessageA(probe.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -206,9 +210,7 @@ TEST(Dispatch, DefaultInsideAHandlerLetsTheMessagesItCausesThrough) {
     EXPECT_TRUE(IsWindow(probe.m_hWnd));  // modeless: hidden, not destroyed
 }
 
-TEST(Dispatch, EntriesPassTheirArgumentsAndResults) {
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+TEST_F(Dispatch, EntriesPassTheirArgumentsAndResults) {
     SendMessageA(probe.m_hWnd, WM_TIMER, 7, 0);
     // A dialog procedure returns this one's result directly, not through DWLP_MSGRESULT.
     EXPECT_EQ(SendMessageA(probe.m_hWnd, WM_QUERYDRAGICON, 0, 0),
@@ -220,14 +222,12 @@ TEST(Dispatch, EntriesPassTheirArgumentsAndResults) {
     EXPECT_EQ(probe.calls, (std::vector<std::string>{"timer 7", "other"}));
 }
 
-TEST(Dispatch, AnExceptionStopsAtTheWindowProcedure) {
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+TEST_F(Dispatch, AnExceptionStopsAtTheWindowProcedure) {
     EXPECT_EQ(SendMessageA(probe.m_hWnd, kThrows, 0, 0), 0);  // the default result
     EXPECT_EQ(SendMessageA(probe.m_hWnd, kMapped, 1, 1), 2);  // and the dialog goes on working
 }
 
-TEST(Dispatch, ADerivedEntryWinsOverTheBaseAndVirtualsReachTheOverride) {
+TEST_F(Dispatch, ADerivedEntryWinsOverTheBaseAndVirtualsReachTheOverride) {
     TakesOk takesOk;
     takesOk.onInit = [&] {
         PostMessageA(takesOk.m_hWnd, WM_COMMAND, IDOK, 0);
@@ -241,7 +241,7 @@ TEST(Dispatch, ADerivedEntryWinsOverTheBaseAndVirtualsReachTheOverride) {
     EXPECT_EQ(ownOk.DoModal(), 77);
 }
 
-TEST(Dispatch, OnPaintGetsAPaintContextThatValidates) {
+TEST_F(Dispatch, OnPaintGetsAPaintContextThatValidates) {
     Painter painter;
     ASSERT_TRUE(painter.Create(IDD_TEST_DIALOG));
     painter.ShowWindow(SW_SHOW);
@@ -444,7 +444,7 @@ TEST(RuntimeClass, AClassCarriesItsOwnRecordWithItsBase) {
     EXPECT_EQ(probe.GetRuntimeClass(), RUNTIME_CLASS(CDialog));
 }
 
-TEST(Menu, AMenuHeldIsDestroyedWithItsHolder) {
+TEST_F(Menu, AMenuHeldIsDestroyedWithItsHolder) {
     HMENU first = CreatePopupMenu();
     HMENU second = CreatePopupMenu();
     {
@@ -458,9 +458,7 @@ TEST(Menu, AMenuHeldIsDestroyedWithItsHolder) {
     EXPECT_FALSE(IsMenu(second));
 }
 
-TEST(Menu, TheSystemMenuIsWrappedWithoutOwningIt) {
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+TEST_F(Menu, TheSystemMenuIsWrappedWithoutOwningIt) {
     CMenu* system = probe.GetSystemMenu(FALSE);
     ASSERT_NE(system, nullptr);
     EXPECT_EQ(CMenu::FromHandle(system->GetSafeHmenu()), system);
@@ -476,19 +474,17 @@ void CALLBACK ChooseFirstItem(HWND, UINT, UINT_PTR timer, DWORD) {
     PostKey(menu, VK_RETURN);
 }
 
-TEST(Menu, AnItemChosenInATrackedMenuReachesTheOwner) {
-    Probe owner;
-    ASSERT_TRUE(owner.Create(IDD_TEST_DIALOG));
-    owner.ShowWindow(SW_SHOW);
-    SetForegroundWindow(owner.m_hWnd);
+TEST_F(Menu, AnItemChosenInATrackedMenuReachesTheOwner) {
+    probe.ShowWindow(SW_SHOW);  // the menu's owner
+    SetForegroundWindow(probe.m_hWnd);
     CMenu menu;
     menu.Attach(CreatePopupMenu());
     AppendMenuA(menu.GetSafeHmenu(), MF_STRING, IDC_TEST_BUTTON, "&Other");
     UINT_PTR timer = SetTimer(nullptr, 0, 20, ChooseFirstItem);
-    menu.TrackPopupMenu(0, 100, 100, &owner);
+    menu.TrackPopupMenu(0, 100, 100, &probe);
     KillTimer(nullptr, timer);
-    EXPECT_TRUE(PumpUntil([&] { return !owner.calls.empty(); }));
-    EXPECT_EQ(owner.calls, (std::vector<std::string>{"other"}));
+    EXPECT_TRUE(PumpUntil([&] { return !probe.calls.empty(); }));
+    EXPECT_EQ(probe.calls, (std::vector<std::string>{"other"}));
 }
 
 TEST(Strings, AStringResourceIsLoadedWhole) {
@@ -500,7 +496,7 @@ TEST(Strings, AStringResourceIsLoadedWhole) {
     EXPECT_EQ(AfxLoadString(IDS_ABSENT), "");
 }
 
-TEST(Application, TheFirstApplicationObjectIsTheApplication) {
+TEST_F(Application, TheFirstApplicationObjectIsTheApplication) {
     EXPECT_EQ(AfxGetApp(), nullptr);
     {
         CWinApp app;
@@ -514,17 +510,15 @@ TEST(Application, TheFirstApplicationObjectIsTheApplication) {
     EXPECT_EQ(AfxGetApp(), nullptr);
 }
 
-TEST(Application, RunDispatchesUntilTheQuitAndEndsWithItsCode) {
+TEST_F(Application, RunDispatchesUntilTheQuitAndEndsWithItsCode) {
     CWinApp app;
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
     PostMessageA(probe.m_hWnd, kMapped, 1, 2);
     PostQuitMessage(7);  // taken only once the queue holds nothing else
     EXPECT_EQ(app.Run(), 7);
     EXPECT_EQ(probe.calls, (std::vector<std::string>{"map"}));
 }
 
-TEST(Application, SetRegistryKeyRemembersTheKeyAndWritesNothing) {
+TEST_F(Application, SetRegistryKeyRemembersTheKeyAndWritesNothing) {
     const char* key = "Local AppWizard-Generated Applications";
     CWinApp app;
     app.SetRegistryKey(key);
