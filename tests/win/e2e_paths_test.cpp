@@ -3,7 +3,7 @@
 // look-alike; names of a double-byte code page are listed as they are; a
 // program whose process refuses to be opened is seen by its identifier.
 #include "tests/win/e2e_fixture.h"
-#include "tests/win/query_by_id.h"
+#include "tests/win/handle_count.h"
 
 namespace {
 

@@ -13,7 +13,6 @@
 #include "app/process_source_win32.h"
 #include "tests/win/child_process.h"
 #include "tests/win/fresh_directory.h"
-#include "tests/win/query_by_id.h"
 #include "tests/win/handle_count.h"
 #include "watch/ansi_path.h"
 #include "watch/drive_table.h"
