@@ -75,6 +75,8 @@ class Probe : public CDialog {
     std::vector<UINT> messages;
     std::vector<std::string> calls;
     HICON dragIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    int paints = 0;  // through CPaintDC
+    HDC lastDC = nullptr;
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override { DDX_Control(pDX, IDC_TEST_LIST, list); }
@@ -87,6 +89,11 @@ class Probe : public CDialog {
         calls.push_back("timer " + std::to_string(nIDEvent));
     }
     HICON OnQueryDragIcon() { return dragIcon; }
+    void OnPaint() {
+        CPaintDC dc(this);
+        lastDC = dc.m_hDC;
+        ++paints;
+    }
     void OnOther() { calls.push_back("other"); }
     LRESULT OnMapped(WPARAM wParam, LPARAM lParam) {
         calls.push_back("map");
@@ -105,6 +112,7 @@ BEGIN_MESSAGE_MAP(Probe, CDialog)
 ON_WM_SYSCOMMAND()
 ON_WM_TIMER()
 ON_WM_QUERYDRAGICON()
+ON_WM_PAINT()
 ON_MESSAGE(kHookOnly, &Probe::OnMapped)
 ON_MESSAGE(kMapped, &Probe::OnMapped)
 ON_MESSAGE(kThrows, &Probe::OnThrows)
@@ -141,25 +149,6 @@ class Recorded : public CDialog {
 };
 
 IMPLEMENT_DYNAMIC(Recorded, CDialog)
-
-// Paints through CPaintDC.
-class Painter : public Probe {
-  public:
-    int paints = 0;
-    HDC lastDC = nullptr;
-
-  protected:
-    void OnPaint() {
-        CPaintDC dc(this);
-        lastDC = dc.m_hDC;
-        ++paints;
-    }
-    DECLARE_MESSAGE_MAP()
-};
-
-BEGIN_MESSAGE_MAP(Painter, Probe)
-ON_WM_PAINT()
-END_MESSAGE_MAP()
 
 // Posts the next step to the dialog.
 void PostStep(const CDialog& dialog) {
@@ -242,13 +231,11 @@ TEST_F(Dispatch, ADerivedEntryWinsOverTheBaseAndVirtualsReachTheOverride) {
 }
 
 TEST_F(Dispatch, OnPaintGetsAPaintContextThatValidates) {
-    Painter painter;
-    ASSERT_TRUE(painter.Create(IDD_TEST_DIALOG));
-    painter.ShowWindow(SW_SHOW);
-    UpdateWindow(painter.m_hWnd);
-    EXPECT_GE(painter.paints, 1);
-    EXPECT_NE(painter.lastDC, nullptr);
-    EXPECT_FALSE(GetUpdateRect(painter.m_hWnd, nullptr, FALSE));  // nothing left to paint
+    probe.ShowWindow(SW_SHOW);
+    UpdateWindow(probe.m_hWnd);
+    EXPECT_GE(probe.paints, 1);
+    EXPECT_NE(probe.lastDC, nullptr);
+    EXPECT_FALSE(GetUpdateRect(probe.m_hWnd, nullptr, FALSE));  // nothing left to paint
 }
 
 TEST(DataExchange, OnInitDialogBindsTheControls) {
