@@ -2,6 +2,8 @@
 // changed on disk while the watcher runs.
 #include "tests/scan_fixture.h"
 
+#include <map>
+
 namespace {
 
 TEST(BaseName, TextAfterTheLastBackslash) {
@@ -54,91 +56,80 @@ TEST_F(WatchTest, ListedNameRaisesNoSecondAlertAfterIgnore) {
     EXPECT_EQ(alert.list.Rows(), (Rows{"new.exe"}));
 }
 
-TEST_F(WatchTest, UntrustedRowsStayAfterTheirProcessEnds) {
-    uint32_t id = processes.Start(Path("gone.exe"));
-    Tick();
-    processes.End(id);
-    Tick();
-    EXPECT_EQ(untrusted.Rows(), (Rows{"gone.exe"}));
-    ExpectAligned();
+// The running and untrusted lists through rounds: programs of the folder Tools
+// trusted, started and ended, then the round's ticks.
+struct Round {
+    std::vector<std::string> trust, start, end;
+    Rows running, untrusted;  // after the ticks
+    int adds, deletes;        // rows added to and deleted from the running list so far
+    int ticks = 1;
+};
+struct Rounds {
+    const char* name;
+    std::vector<Round> rounds;
+};
+
+void PrintTo(const Rounds& rounds, std::ostream* out) {
+    *out << rounds.name;
 }
 
-TEST_F(WatchTest, TrustedProcessesFillTheRunningListSortedAndLeaveWhenTheyEnd) {
-    Trust(Path("b.exe"));
-    Trust(Path("a.exe"));
-    uint32_t b = processes.Start(Path("b.exe"));
-    processes.Start(Path("a.exe"));
-    Tick();
-    EXPECT_EQ(running.Rows(), (Rows{"a.exe", "b.exe"}));
-    EXPECT_EQ(untrusted.GetCount(), 0);
-    EXPECT_FALSE(alert.visible);
+class RunningList : public WatchTest, public ::testing::WithParamInterface<Rounds> {};
 
-    processes.End(b);
-    Tick();
-    EXPECT_EQ(running.Rows(), (Rows{"a.exe"}));
+TEST_P(RunningList, FollowsTheProcessesRoundByRound) {
+    std::multimap<std::string, uint32_t> ids;
+    bool alerted = false;
+    for (const Round& round : GetParam().rounds) {
+        SCOPED_TRACE("round " + std::to_string(&round - GetParam().rounds.data() + 1));
+        for (const std::string& name : round.trust) Trust(Path(name));
+        for (const std::string& name : round.start) ids.emplace(name, processes.Start(Path(name)));
+        for (const std::string& name : round.end) {
+            processes.End(ids.find(name)->second);
+            ids.erase(ids.find(name));
+        }
+        Tick(round.ticks);
+        EXPECT_EQ(running.Rows(), round.running);
+        EXPECT_EQ(untrusted.Rows(), round.untrusted);
+        EXPECT_EQ(running.adds, round.adds);
+        EXPECT_EQ(running.deletes, round.deletes);
+        ExpectAligned();
+        alerted = alerted || !round.untrusted.empty();
+        EXPECT_EQ(alert.visible, alerted);
+    }
 }
 
-TEST_F(WatchTest, StableRunningListIsNotRebuiltOnEveryTick) {
-    Trust(Path("a.exe"));
-    processes.Start(Path("a.exe"));
-    Tick();
-    int adds = running.adds;
-    Tick(5);
-    EXPECT_EQ(running.adds, adds);
-    EXPECT_EQ(running.deletes, 0);
-}
-
-TEST_F(WatchTest, TwoProcessesOfOneTrustedProgramSettleToOneRow) {
-    Trust(Path("twin.exe"));
-    processes.Start(Path("twin.exe"));
-    processes.Start(Path("twin.exe"));
-    Tick();
-    EXPECT_EQ(running.Rows(), (Rows{"twin.exe", "twin.exe"}));  // both new in one tick
-    Tick();
-    EXPECT_EQ(running.Rows(), (Rows{"twin.exe"}));  // the first row consumed both
-    Tick();
-    EXPECT_EQ(running.Rows(), (Rows{"twin.exe"}));
-}
-
-TEST_F(WatchTest, SecondProcessOfAListedTrustedProgramAddsNoRow) {
-    Trust(Path("one.exe"));
-    processes.Start(Path("one.exe"));
-    Tick();
-    processes.Start(Path("one.exe"));
-    Tick();
-    EXPECT_EQ(running.Rows(), (Rows{"one.exe"}));
-}
-
-TEST_F(WatchTest, DeletionStepsBackSoNoRowIsSkipped) {
-    Trust(Path("a.exe"));
-    Trust(Path("b.exe"));
-    Trust(Path("c.exe"));
-    Trust(Path("d.exe"));
-    uint32_t a = processes.Start(Path("a.exe"));
-    uint32_t b = processes.Start(Path("b.exe"));
-    processes.Start(Path("c.exe"));
-    uint32_t d = processes.Start(Path("d.exe"));
-    Tick();
-    processes.End(a);
-    processes.End(b);  // two neighbouring rows go in one tick
-    processes.End(d);
-    Tick();
-    EXPECT_EQ(running.Rows(), (Rows{"c.exe"}));
-}
-
-TEST_F(WatchTest, CaseOfNamesAndPaths) {
-    Trust(Path("Tool.exe"));
-    processes.Start(Path("Tool.exe"));
-    processes.Start(Path("tool.exe"));  // another path for the trusted list
-    Tick();
-    EXPECT_EQ(running.Rows(), (Rows{"Tool.exe"}));
-    EXPECT_EQ(untrusted.Rows(), (Rows{"tool.exe"}));
-
-    Trust(Path("tool.exe"));
-    Tick();
-    // Two running names that differ in case are two rows.
-    EXPECT_EQ(running.GetCount(), 2);
-}
+// Each round: trusted, started, ended; then running, untrusted, adds, deletes, ticks.
+const std::string kLong = std::string(3000, 'r') + ".exe";
+const std::vector<std::string> kFour = {"a.exe", "b.exe", "c.exe", "d.exe"};
+INSTANTIATE_TEST_SUITE_P(
+    Scan, RunningList,
+    ::testing::Values(
+        Rounds{"UntrustedRowsStayAfterTheirProcessEnds",
+               {{{}, {"gone.exe"}, {}, {}, {"gone.exe"}, 0, 0},
+                {{}, {}, {"gone.exe"}, {}, {"gone.exe"}, 0, 0}}},
+        Rounds{"TrustedProcessesFillTheRunningListSortedAndLeaveWhenTheyEnd",
+               {{{"b.exe", "a.exe"}, {"b.exe", "a.exe"}, {}, {"a.exe", "b.exe"}, {}, 2, 0},
+                {{}, {}, {"b.exe"}, {"a.exe"}, {}, 2, 1}}},
+        Rounds{"StableRunningListIsNotRebuiltOnEveryTick",
+               {{{"a.exe"}, {"a.exe"}, {}, {"a.exe"}, {}, 1, 0},
+                {{}, {}, {}, {"a.exe"}, {}, 1, 0, 5}}},
+        // Both new in one tick, then the first row consumes both.
+        Rounds{"TwoProcessesOfOneTrustedProgramSettleToOneRow",
+               {{{"twin.exe"}, {"twin.exe", "twin.exe"}, {}, {"twin.exe", "twin.exe"}, {}, 2, 0},
+                {{}, {}, {}, {"twin.exe"}, {}, 2, 1},
+                {{}, {}, {}, {"twin.exe"}, {}, 2, 1}}},
+        Rounds{"SecondProcessOfAListedTrustedProgramAddsNoRow",
+               {{{"one.exe"}, {"one.exe"}, {}, {"one.exe"}, {}, 1, 0},
+                {{}, {"one.exe"}, {}, {"one.exe"}, {}, 1, 0}}},
+        // Two neighbouring rows go in one tick.
+        Rounds{"DeletionStepsBackSoNoRowIsSkipped",
+               {{kFour, kFour, {}, kFour, {}, 4, 0},
+                {{}, {}, {"a.exe", "b.exe", "d.exe"}, {"c.exe"}, {}, 4, 3}}},
+        // Another path for the trusted list; two running names that differ in case are two rows.
+        Rounds{"CaseOfNamesAndPaths",
+               {{{"Tool.exe"}, {"Tool.exe", "tool.exe"}, {}, {"Tool.exe"}, {"tool.exe"}, 1, 0},
+                {{"tool.exe"}, {}, {}, {"Tool.exe", "tool.exe"}, {"tool.exe"}, 2, 0}}},
+        Rounds{"LongRunningNamesAreComparedWhole", {{{kLong}, {kLong}, {}, {kLong}, {}, 1, 0, 3}}}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(WatchTest, ProcessesThatCannotBeExaminedAreSkipped) {
     processes.noIdQuery = true;  // as a system that gives no path by identifier
@@ -341,15 +332,6 @@ TEST(WatchFullList, RowThatCannotBeAddedRecordsNoPath) {
     w.watch.ScanProcesses();
     EXPECT_TRUE(w.watch.m_untrusted.empty());
     EXPECT_TRUE(w.alert.calls.empty());
-}
-
-TEST_F(WatchTest, LongRunningNamesAreComparedWhole) {
-    std::string name = std::string(3000, 'r') + ".exe";
-    Trust(Path(name));
-    processes.Start(Path(name));
-    Tick(3);
-    EXPECT_EQ(running.Rows(), (Rows{name}));
-    EXPECT_EQ(running.adds, 1);
 }
 
 // "known.dat" changed on disk while the watcher runs: the next ticks take it in.
