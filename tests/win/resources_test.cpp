@@ -73,14 +73,6 @@ class Reader {
     size_t Offset() const { return at_; }
     void Seek(size_t offset) { at_ = offset; }
     void AlignTo4() { at_ = (at_ + 3) & ~size_t(3); }
-    uint8_t U8() {
-        if (at_ + 1 > bytes_.size()) return Fail();
-        return uint8_t(bytes_[at_++]);
-    }
-    uint16_t U16() {
-        uint16_t lo = U8();
-        return uint16_t(lo | U8() << 8);
-    }
     // A record of fixed fields, as the file holds it (little-endian, as the machine).
     template <class T>
     T Get() {
@@ -90,6 +82,7 @@ class Reader {
         at_ += sizeof value;
         return value;
     }
+    uint16_t U16() { return Get<uint16_t>(); }
     // A zero-terminated UTF-16 string; the resources hold only ASCII text.
     std::string Text() {
         std::string out;
@@ -98,10 +91,9 @@ class Reader {
     }
 
   private:
-    uint8_t Fail() {
+    void Fail() {
         failed = true;
         at_ = bytes_.size();
-        return 0;
     }
     const std::string& bytes_;
     size_t at_ = 0;
@@ -178,8 +170,8 @@ DialogTemplate ParseDialog(const std::string& bytes) {
     if (t.style & (DS_SETFONT | DS_FIXEDSYS)) {
         t.pointSize = r.U16();
         t.weight = r.U16();
-        t.italic = r.U8();
-        t.charset = r.U8();
+        t.italic = r.Get<uint8_t>();
+        t.charset = r.Get<uint8_t>();
         t.typeface = r.Text();
     }
     for (int i = 0; i < t.itemCount && !r.failed; ++i) {
