@@ -6,7 +6,6 @@
 #include <map>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "tests/models/code_page_model.h"
 #include "watch/ansi_path.h"

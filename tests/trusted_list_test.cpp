@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "tests/models/faulty_file_system.h"
 #include "tests/temp_dir.h"
