@@ -579,20 +579,10 @@ TEST(AddStuck, UndeletableSelectionDoesNotHangAndMovesNothing) {
 // The scan's memory of what each process gave as its path, against the
 // process-table model: the same results as asking every tick, with one
 // question per process in its life.
-class PathCacheTest : public ::testing::Test {
-  protected:
-    PathCacheTest() { g_blinkPhase = false; }
-
-    void Tick(int times = 1) {
-        for (int i = 0; i < times; ++i) w.watch.ScanProcesses();
-    }
-
-    ProcessTable processes;
-    Watcher w{processes};
-};
+using PathCacheTest = WatchTest;
 
 TEST_F(PathCacheTest, EachProcessIsAskedOnceInItsLife) {
-    w.known.m_known.push_back(Path("a.exe"));
+    Trust(Path("a.exe"));
     processes.Start(Path("a.exe"));
     processes.Start(Path("b.exe"));
     ProcessTable::Process locked;
@@ -610,9 +600,9 @@ TEST_F(PathCacheTest, EachProcessIsAskedOnceInItsLife) {
         Tick(5);
         // Only timeless, which no snapshot names for good, is asked on each tick.
         EXPECT_EQ(processes.questions, questions + (hasIdQuery ? 4 + 5 : 5)) << hasIdQuery;
-        EXPECT_EQ(w.running.Rows(), (Rows{"a.exe"}));
-        EXPECT_EQ(w.untrusted.Rows(), (Rows{"b.exe", "locked.exe", "timeless.exe"}));
-        EXPECT_EQ(w.watch.RememberedCount(), 4u);
+        EXPECT_EQ(running.Rows(), (Rows{"a.exe"}));
+        EXPECT_EQ(untrusted.Rows(), (Rows{"b.exe", "locked.exe", "timeless.exe"}));
+        EXPECT_EQ(watch.RememberedCount(), 4u);
     }
 }
 
@@ -645,11 +635,11 @@ TEST_F(PathCacheTest, RefusalsAreAskedOnce) {
 // An identifier handed out again names another process: it is asked anew, and
 // what ended is forgotten.
 TEST_F(PathCacheTest, ReusedIdentifierIsAskedAgainAndEndedOnesAreForgotten) {
-    w.known.m_known.push_back(Path("a.exe"));
+    Trust(Path("a.exe"));
     uint32_t id = processes.Start(Path("a.exe"));
     for (int i = 0; i < 200; ++i) processes.Start(Path("p" + std::to_string(i) + ".exe"));
     Tick();
-    EXPECT_EQ(w.watch.RememberedCount(), 201u);
+    EXPECT_EQ(watch.RememberedCount(), 201u);
 
     processes.EndAll();
     ProcessTable::Process reused;
@@ -657,14 +647,14 @@ TEST_F(PathCacheTest, ReusedIdentifierIsAskedAgainAndEndedOnesAreForgotten) {
     reused.path = Path("b.exe");
     processes.Start(reused);
     Tick(2);
-    EXPECT_EQ(w.running.GetCount(), 0);
-    EXPECT_EQ(w.watch.m_untrusted.back(), Path("b.exe"));
-    EXPECT_EQ(w.watch.RememberedCount(), 1u);
+    EXPECT_EQ(running.GetCount(), 0);
+    EXPECT_EQ(watch.m_untrusted.back(), Path("b.exe"));
+    EXPECT_EQ(watch.RememberedCount(), 1u);
     EXPECT_EQ(processes.questions, 202);
 
     processes.EndAll();
     Tick();
-    EXPECT_EQ(w.watch.RememberedCount(), 0u);
+    EXPECT_EQ(watch.RememberedCount(), 0u);
 }
 
 TEST_F(PathCacheTest, WithoutASnapshotEveryProcessIsAskedEveryTick) {
@@ -672,13 +662,13 @@ TEST_F(PathCacheTest, WithoutASnapshotEveryProcessIsAskedEveryTick) {
     for (int i = 0; i < 1500; ++i) processes.Start(Path("p" + std::to_string(i) + ".exe"));
     Tick(2);
     EXPECT_EQ(processes.questions, 2 * 1500);
-    EXPECT_EQ(w.watch.RememberedCount(), 0u);
-    EXPECT_EQ(w.untrusted.GetCount(), 1500);
+    EXPECT_EQ(watch.RememberedCount(), 0u);
+    EXPECT_EQ(untrusted.GetCount(), 1500);
 
     processes.noSnapshot = false;
     Tick(2);
     EXPECT_EQ(processes.questions, 3 * 1500);
-    EXPECT_EQ(w.untrusted.GetCount(), 1500);
+    EXPECT_EQ(untrusted.GetCount(), 1500);
 }
 
 // A Windows 11 desktop, one line a kind of process: its identifier where the
