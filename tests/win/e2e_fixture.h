@@ -88,6 +88,9 @@ class LockedDirectory {
     bool m_locked = false;
 };
 
+// The caption of the notice that says the trusted programs are not saved.
+constexpr char kNoticeCaption[] = "Vardion: trusted programs not saved";
+
 // The image path of a program the test started, as the system reports it.
 inline std::string ImagePathOf(HANDLE process) {
     char path[1024];
@@ -222,9 +225,7 @@ class Vardion : public ::testing::Test {
         std::string temp = File("known.dat.tmp");
         ASSERT_TRUE(::CreateDirectoryA(temp.c_str(), nullptr));
         TrustAll();
-        ASSERT_TRUE(WaitFor([&] {
-            return FindTopLevel(vardion.dwProcessId, "Vardion: trusted programs not saved");
-        }));
+        ASSERT_TRUE(WaitFor([&] { return FindTopLevel(vardion.dwProcessId, kNoticeCaption); }));
         ASSERT_TRUE(::RemoveDirectoryA(temp.c_str()));
     }
 
@@ -271,6 +272,30 @@ class Vardion : public ::testing::Test {
         HWND menu = OpenTrayMenu();
         ASSERT_TRUE(menu) << "no tray menu";
         ChooseExit(menu);
+    }
+
+    //! The save notices that Vardion shows now.
+    std::vector<HWND> Notices() {
+        std::vector<HWND> found;
+        HWND window = nullptr;
+        while ((window = ::FindWindowExA(nullptr, window, "#32770", kNoticeCaption)) != nullptr) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner == vardion.dwProcessId && ::IsWindowVisible(window)) found.push_back(window);
+        }
+        return found;
+    }
+    //! Waits for the one notice and returns the text it shows.
+    std::string NoticeText() {
+        std::vector<HWND> shown;
+        if (!WaitFor([&] { return (shown = Notices()).size() == 1; })) return "no notice";
+        return WindowText(::GetDlgItem(shown[0], 0xFFFF));  // a message box's text
+    }
+    std::string PathOf(DWORD programId) {
+        for (PROCESS_INFORMATION& program : programs) {
+            if (program.dwProcessId == programId) return ImagePathOf(program.hProcess);
+        }
+        return {};
     }
 
     bool Running() { return ::WaitForSingleObject(vardion.hProcess, 0) == WAIT_TIMEOUT; }

@@ -264,7 +264,7 @@ TEST_F(Vardion, EndOfSessionSavesTheListOnce) {
     std::string saved = ReadFile(File("known.dat"));
     EXPECT_NE(saved.find("Vardion.exe\r\n"), std::string::npos);
     // The notice is closed before the session's end is answered.
-    EXPECT_EQ(FindTopLevel(vardion.dwProcessId, "Vardion: trusted programs not saved"), nullptr);
+    EXPECT_EQ(FindTopLevel(vardion.dwProcessId, kNoticeCaption), nullptr);
 
     ::DeleteFileA(File("known.dat").c_str());
     Ask(main, WM_ENDSESSION, TRUE, 0);
@@ -300,9 +300,7 @@ TEST_F(Vardion, ReadOnlyListFileIsLeftAsItIsAndTheFailedSaveIsSaid) {
     ::SetFileAttributesA(File("known.dat").c_str(), FILE_ATTRIBUTE_READONLY);
     StartTrustingAll();
     // The read-only file refuses the replace; the user is told, not left believing it saved.
-    EXPECT_TRUE(WaitFor([&] {
-        return FindTopLevel(vardion.dwProcessId, "Vardion: trusted programs not saved") != nullptr;
-    }));
+    EXPECT_TRUE(WaitFor([&] { return FindTopLevel(vardion.dwProcessId, kNoticeCaption); }));
     ExitByTrayMenu();
     EXPECT_EQ(ReadFile(File("known.dat")), old);
     EXPECT_FALSE(FileExists(File("known.dat.tmp")));
@@ -401,34 +399,7 @@ TEST_F(Vardion, UnwritableWorkingDirectoryRunsEndsByExitAndLeavesTheListAsItWas)
 // "known.dat" as the file other programs and people also write: hand edits
 // while Vardion runs, a second start in the same folder, a file held by
 // another program, and a folder that cannot be written.
-const char kNoticeCaption[] = "Vardion: trusted programs not saved";
-
-class KnownList : public Vardion {
-  protected:
-    //! The save notices that Vardion shows now.
-    std::vector<HWND> Notices() {
-        std::vector<HWND> found;
-        HWND window = nullptr;
-        while ((window = ::FindWindowExA(nullptr, window, "#32770", kNoticeCaption)) != nullptr) {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner == vardion.dwProcessId && ::IsWindowVisible(window)) found.push_back(window);
-        }
-        return found;
-    }
-    //! Waits for the one notice and returns the text it shows.
-    std::string NoticeText() {
-        std::vector<HWND> shown;
-        if (!WaitFor([&] { return (shown = Notices()).size() == 1; })) return "no notice";
-        return WindowText(::GetDlgItem(shown[0], 0xFFFF));  // a message box's text
-    }
-    std::string PathOf(DWORD programId) {
-        for (PROCESS_INFORMATION& program : programs) {
-            if (program.dwProcessId == programId) return ImagePathOf(program.hProcess);
-        }
-        return {};
-    }
-};
+using KnownList = Vardion;
 
 TEST_F(KnownList, LinesRemovedAndAddedByHandTakeEffectWhileVardionRuns) {
     std::string kept = PathOf(StartProgram("kept.exe"));
