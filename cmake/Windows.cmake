@@ -95,14 +95,8 @@ add_test(NAME vardion_exe_is_standalone COMMAND ${CMAKE_COMMAND}
 set(win_tests ${PROJECT_SOURCE_DIR}/tests/win)
 vardion_add_wine_test(NAME framework_test
     SOURCES ${win_tests}/framework_test.cpp ${win_tests}/framework_test.rc
-    LIBRARIES vardion_framework)
-vardion_add_wine_test(NAME list_box_contract_test
-    SOURCES ${win_tests}/list_box_contract_test.cpp ${win_tests}/framework_test.rc
         ${PROJECT_SOURCE_DIR}/app/list_box_port.cpp
     LIBRARIES vardion_framework vardion_core)
-vardion_add_wine_test(NAME file_system_win32_test
-    SOURCES ${win_tests}/file_system_win32_test.cpp ${PROJECT_SOURCE_DIR}/app/file_system_win32.cpp
-    LIBRARIES vardion_core)
 
 # Tests of the resources, kept beside them.
 if(EXISTS ${PROJECT_SOURCE_DIR}/res/Resources.cmake)
@@ -112,11 +106,12 @@ endif()
 # End-to-end tests of the real program: a driver starts Vardion.exe and small
 # programs of its own under chosen names, and works its windows from outside.
 add_executable(sleeper WIN32 ${win_tests}/sleeper.cpp)
-vardion_add_wine_test(NAME process_source_win32_test
-    SOURCES ${win_tests}/process_source_win32_test.cpp ${PROJECT_SOURCE_DIR}/app/process_source_win32.cpp
+vardion_add_wine_test(NAME win32_adapters_test
+    SOURCES ${win_tests}/win32_adapters_test.cpp ${PROJECT_SOURCE_DIR}/app/process_source_win32.cpp
+        ${PROJECT_SOURCE_DIR}/app/file_system_win32.cpp
     LIBRARIES vardion_core psapi advapi32)
-target_compile_definitions(process_source_win32_test PRIVATE SLEEPER_EXE="$<TARGET_FILE:sleeper>")
-add_dependencies(process_source_win32_test sleeper)
+target_compile_definitions(win32_adapters_test PRIVATE SLEEPER_EXE="$<TARGET_FILE:sleeper>")
+add_dependencies(win32_adapters_test sleeper)
 # vardion_add_e2e_test(<name> <sources>...): an end-to-end test program on the
 # fixture of tests/win/e2e_fixture.h, run against the real Vardion.exe.
 function(vardion_add_e2e_test name)
