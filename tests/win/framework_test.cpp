@@ -175,6 +175,7 @@ class WithProbe : public ::testing::Test {
 using Dispatch = WithProbe;
 using Menu = WithProbe;
 using Application = WithProbe;
+using DataExchange = WithProbe;
 
 TEST_F(Dispatch, OnWndMsgSeesAMessageBeforeTheMap) {
     EXPECT_EQ(SendMessageA(probe.m_hWnd, kHookOnly, 1, 2), 42);
@@ -243,45 +244,41 @@ TEST_F(Dispatch, OnPaintGetsAPaintContextThatValidates) {
     EXPECT_FALSE(GetUpdateRect(probe.m_hWnd, nullptr, FALSE));  // nothing left to paint
 }
 
-TEST(DataExchange, OnInitDialogBindsTheControls) {
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+TEST_F(DataExchange, OnInitDialogBindsTheControls) {
     EXPECT_EQ(probe.list.m_hWnd, GetDlgItem(probe.m_hWnd, IDC_TEST_LIST));
     EXPECT_FALSE(probe.IsWindowVisible());  // the template has no WS_VISIBLE
     EXPECT_EQ(probe.list.AddString("row"), 0);
     EXPECT_EQ(SendMessageA(GetDlgItem(probe.m_hWnd, IDC_TEST_LIST), LB_GETCOUNT, 0, 0), 1);
 }
 
-TEST(DataExchange, AnObjectBoundAlreadyKeepsItsControl) {
-    Probe first;
-    ASSERT_TRUE(first.Create(IDD_TEST_DIALOG));
+TEST_F(DataExchange, AnObjectBoundAlreadyKeepsItsControl) {
     Probe second;
-    second.list.m_hWnd = first.list.m_hWnd;
+    second.list.m_hWnd = probe.list.m_hWnd;
     ASSERT_TRUE(second.Create(IDD_TEST_DIALOG));
-    EXPECT_EQ(second.list.m_hWnd, first.list.m_hWnd);
+    EXPECT_EQ(second.list.m_hWnd, probe.list.m_hWnd);
     second.list.m_hWnd = nullptr;
 }
 
-TEST(DataExchange, ADialogMadeAgainBindsItsControlsAfresh) {
-    Probe probe;
+TEST_F(DataExchange, ADialogMadeAgainBindsItsControlsAfresh) {
+    Probe dialog;  // made modal, then modeless
     std::vector<HWND> bound;
-    probe.onInit = [&] {
-        bound.push_back(probe.list.m_hWnd);
-        EXPECT_EQ(probe.list.m_hWnd, GetDlgItem(probe.m_hWnd, IDC_TEST_LIST));
-        probe.EndDialog(IDOK);
+    dialog.onInit = [&] {
+        bound.push_back(dialog.list.m_hWnd);
+        EXPECT_EQ(dialog.list.m_hWnd, GetDlgItem(dialog.m_hWnd, IDC_TEST_LIST));
+        dialog.EndDialog(IDOK);
     };
-    EXPECT_EQ(probe.DoModal(), IDOK);
-    EXPECT_EQ(probe.list.m_hWnd, nullptr);  // the window is gone, and the binding with it
-    EXPECT_EQ(probe.m_hWnd, nullptr);
-    EXPECT_EQ(probe.DoModal(), IDOK);
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(dialog.list.m_hWnd, nullptr);  // the window is gone, and the binding with it
+    EXPECT_EQ(dialog.m_hWnd, nullptr);
+    EXPECT_EQ(dialog.DoModal(), IDOK);
     ASSERT_EQ(bound.size(), 2u);
     EXPECT_NE(bound[1], nullptr);
     EXPECT_FALSE(IsWindow(bound[0]));
 
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
-    EXPECT_TRUE(probe.DestroyWindow());
-    EXPECT_EQ(probe.list.m_hWnd, nullptr);
-    EXPECT_TRUE(probe.Create(IDD_TEST_DIALOG));
+    ASSERT_TRUE(dialog.Create(IDD_TEST_DIALOG));
+    EXPECT_TRUE(dialog.DestroyWindow());
+    EXPECT_EQ(dialog.list.m_hWnd, nullptr);
+    EXPECT_TRUE(dialog.Create(IDD_TEST_DIALOG));
 }
 
 TEST(Modal, DoModalShowsTheDialogAndReturnsTheEndDialogResult) {
