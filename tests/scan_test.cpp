@@ -1,10 +1,13 @@
 // The watch against the models: one tick of the scan, and several; "known.dat"
-// changed on disk while the watcher runs; "<< Add"; and the scan's memory of
-// each process's path. Each part under a comment of its own.
+// changed on disk while the watcher runs; "<< Add"; the scan's memory of each
+// process's path; and the list box model itself against the expectations real
+// list boxes are held to. Each part under a comment of its own.
+#include "tests/list_box_contract.h"
 #include "tests/scan_fixture.h"
 
 #include <cctype>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 
@@ -922,5 +925,21 @@ TEST_P(PathCacheScript, SameResultsTickForTickAsAskingEveryTick) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ByIdentifier, PathCacheScript, ::testing::Values(false, true));
+
+// The list box model against the expectations real list boxes are held to.
+struct ModelFactory {
+    std::vector<std::unique_ptr<ListBoxModel>> made;
+
+    ListBox& Make(bool sorted) {
+        made.push_back(std::make_unique<ListBoxModel>(
+            sorted ? ListBoxModel::Order::Sorted : ListBoxModel::Order::Unsorted,
+            sorted ? ListBoxModel::Selection::Single : ListBoxModel::Selection::Extended));
+        return *made.back();
+    }
+    void Select(ListBox& list, int row) { static_cast<ListBoxModel&>(list).SetSel(true, row); }
+};
+
+using Factories = ::testing::Types<ModelFactory>;
+INSTANTIATE_TYPED_TEST_SUITE_P(Model, ListBoxContract, Factories);
 
 }  // namespace
