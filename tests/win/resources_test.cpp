@@ -248,7 +248,8 @@ void PrintTo(const ExpectedDialog& dialog, std::ostream* out) {
 
 class DialogResource : public ExeResources, public ::testing::WithParamInterface<ExpectedDialog> {};
 
-TEST_P(DialogResource, HeaderIsAsDesigned) {
+// The header, then each control in tab order.
+TEST_P(DialogResource, TemplateIsAsDesigned) {
     const ExpectedDialog& want = GetParam();
     DialogTemplate t = ParseDialog(Bytes(RT_DIALOG, want.id));
     ASSERT_FALSE(t.truncated);
@@ -271,12 +272,6 @@ TEST_P(DialogResource, HeaderIsAsDesigned) {
     EXPECT_EQ(t.italic, 0);
     EXPECT_EQ(t.charset, want.charset);
     EXPECT_EQ(t.typeface, want.typeface);
-}
-
-TEST_P(DialogResource, ControlsAreAsDesignedInTabOrder) {
-    const ExpectedDialog& want = GetParam();
-    DialogTemplate t = ParseDialog(Bytes(RT_DIALOG, want.id));
-    ASSERT_FALSE(t.truncated);
     ASSERT_EQ(t.items.size(), want.items.size());
     for (size_t i = 0; i < t.items.size(); ++i) {
         const DialogItem& got = t.items[i];
@@ -456,13 +451,12 @@ class IconResources : public ExeResources {
     }
 };
 
-TEST_F(IconResources, ApplicationIconHasNineImagesInDepthThenSizeOrder) {
+// The application icon has nine images, in depth then size order; each tray
+// icon one 32-pixel image in 16 colours.
+TEST_F(IconResources, GroupsHoldTheirImagesInDepthThenSizeOrder) {
     ExpectGroup(
         IDR_MAINFRAME,
         {{48, 4}, {32, 4}, {16, 4}, {48, 8}, {32, 8}, {16, 8}, {48, 24}, {32, 24}, {16, 24}});
-}
-
-TEST_F(IconResources, TrayIconsAreOne32PixelImageIn16Colours) {
     ExpectGroup(IDI_TRAY_NORMAL, {{32, 4}});
     ExpectGroup(IDI_TRAY_ALERT, {{32, 4}});
 }
