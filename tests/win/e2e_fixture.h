@@ -59,8 +59,7 @@ class LockedDirectory {
         auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
             ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
         if (!toUnix) return {};
-        std::wstring wide(dir.begin(), dir.end());
-        char* unix = toUnix(wide.c_str());
+        char* unix = toUnix(Wide(dir).c_str());
         if (!unix) return {};
         std::string path = unix;
         ::HeapFree(::GetProcessHeap(), 0, unix);
@@ -296,6 +295,12 @@ class Vardion : public ::testing::Test {
             if (program.dwProcessId == programId) return ImagePathOf(program.hProcess);
         }
         return {};
+    }
+
+    //! Exits as ExitByTrayMenu does; "known.dat" as the run left it.
+    std::string ExitAndReadKnown() {
+        ExitByTrayMenu();
+        return ReadFile(File("known.dat"));
     }
 
     bool Running() { return ::WaitForSingleObject(vardion.hProcess, 0) == WAIT_TIMEOUT; }

@@ -92,8 +92,7 @@ TEST_F(Vardion, AddMovesSeveralRowsIntoTheTrustedList) {
         return ContainsAll(ReadList(runningList), {listed[0], listed[2]});
     }));
 
-    ExitByTrayMenu();
-    std::string known = ReadFile(File("known.dat"));
+    std::string known = ExitAndReadKnown();
     std::string tail = "\\bin\\" + listed[0] + "\r\n";
     std::string last = "\\bin\\" + listed[2] + "\r\n";
     ASSERT_GE(known.size(), tail.size() + last.size());
@@ -148,15 +147,20 @@ TEST_F(Vardion, TipShowsTheWholePathOfTheUntrustedRowUnderThePointer) {
     EXPECT_TRUE(TipShows(""));
 }
 
-TEST_F(Vardion, TipOverAnAlertRowShowsThePathItWasAnnouncedWithAlsoAfterAdd) {
+// The tip over an alert row shows the path its name was announced with: after
+// a name inserted above has moved the row, and again after "<< Add".
+TEST_F(Vardion, TipOverAnAlertRowShowsThePathItWasAnnouncedWithAlsoMovedAndAfterAdd) {
     StartTrustingAll();
-    StartProgram("b tool.exe", "my tools");
-    StartProgram("a tool.exe", "other tools");
-    ASSERT_TRUE(WaitFor([&] { return ReadList(alertList) == Rows{"a tool.exe", "b tool.exe"}; }));
-    TrustAll();
-
-    EXPECT_TRUE(TipAt(alertList, 0, File("other tools\\a tool.exe")));
-    EXPECT_TRUE(TipAt(alertList, 1, File("my tools\\b tool.exe")));
+    StartProgram("m tool.exe", "later");
+    ASSERT_TRUE(WaitFor([&] { return ReadList(alertList) == Rows{"m tool.exe"}; }));
+    StartProgram("a tool.exe", "earlier");  // sorts above the row that stands
+    ASSERT_TRUE(WaitFor([&] { return ReadList(alertList) == Rows{"a tool.exe", "m tool.exe"}; }));
+    for (bool added : {false, true}) {
+        SCOPED_TRACE(added ? "after Add" : "as announced");
+        if (added) TrustAll();
+        EXPECT_TRUE(TipAt(alertList, 1, File("later\\m tool.exe")));
+        EXPECT_TRUE(TipAt(alertList, 0, File("earlier\\a tool.exe")));
+    }
 }
 
 TEST_F(Vardion, EnterActsAsAddAndEscDoesNothing) {
@@ -240,8 +244,7 @@ TEST_F(Vardion, SecondRunTrustsWhatTheFirstSaved) {
     WriteKnown(hand);
     StartProgram("steady.exe");
     StartTrustingAll();
-    ExitByTrayMenu();
-    std::string saved = ReadFile(File("known.dat"));
+    std::string saved = ExitAndReadKnown();
     EXPECT_EQ(saved.rfind("\\Device\\HarddiskVolume9\\by-hand.exe\r\n", 0), 0u);
     EXPECT_NE(saved.find("\\bin\\steady.exe\r\n"), std::string::npos);
     const std::string kept = "\r\n\r\n# kept below the list\r\n";  // after the list, as it stood
@@ -277,8 +280,8 @@ TEST_F(Vardion, EndOfSessionThatWasCancelledSavesNothing) {
     Ask(main, WM_ENDSESSION, FALSE, 0);
     EXPECT_FALSE(FileExists(File("known.dat")));
     EXPECT_TRUE(Running());
-    ExitByTrayMenu();  // what was unsaved is saved now
-    EXPECT_NE(ReadFile(File("known.dat")).find("Vardion.exe\r\n"), std::string::npos);
+    // What was unsaved is saved now, by Exit.
+    EXPECT_NE(ExitAndReadKnown().find("Vardion.exe\r\n"), std::string::npos);
 }
 
 TEST_F(Vardion, TrayIconComesBackWhenTheShellStartsAgain) {
@@ -301,8 +304,7 @@ TEST_F(Vardion, ReadOnlyListFileIsLeftAsItIsAndTheFailedSaveIsSaid) {
     StartTrustingAll();
     // The read-only file refuses the replace; the user is told, not left believing it saved.
     EXPECT_TRUE(WaitFor([&] { return FindTopLevel(vardion.dwProcessId, kNoticeCaption); }));
-    ExitByTrayMenu();
-    EXPECT_EQ(ReadFile(File("known.dat")), old);
+    EXPECT_EQ(ExitAndReadKnown(), old);
     EXPECT_FALSE(FileExists(File("known.dat.tmp")));
     ::SetFileAttributesA(File("known.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -340,8 +342,7 @@ TEST_F(Vardion, HundredThousandLineAndFiftyMegabyteListsLoadRunAndSaveWhole) {
         std::string amid = bytes ? "amid-fifty.exe" : "amid-many.exe";
         StartProgram(amid);
         ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(untrustedList), amid); }));
-        ExitByTrayMenu();
-        std::string saved = ReadFile(File("known.dat"));
+        std::string saved = ExitAndReadKnown();
         EXPECT_EQ(saved.size(), big.size());
         EXPECT_TRUE(saved == big);  // not printed: up to fifty megabytes
     }
@@ -354,11 +355,10 @@ TEST_F(Vardion, NamesWithSpacesAnsiLettersAndLongBaseNamesAreShownAndTrustedAsTh
         "caf\xE9 \xF1"
         "and\xFA \xC6\xD8\xC5 \xDF\xFF.exe";
     // 250 characters: what a path within MAX_PATH leaves for a name in a short folder.
-    const std::string shortFolder = "C:\\vl";
     std::string longName = "long" + std::to_string(::GetTickCount());
     longName += std::string(250 - 4 - longName.size(), 'n') + ".exe";
     ASSERT_EQ(longName.size(), 250u);
-    const std::string longPath = shortFolder + "\\" + longName;
+    const std::string longPath = "C:\\vl\\" + longName;
 
     StartTrustingAll();
     StartProgram(spaced);
@@ -370,8 +370,7 @@ TEST_F(Vardion, NamesWithSpacesAnsiLettersAndLongBaseNamesAreShownAndTrustedAsTh
     ASSERT_TRUE(WaitFor([&] { return Sorted(ReadList(alertList)) == expected; }));
     TrustAll();
     ASSERT_TRUE(WaitFor([&] { return ContainsAll(ReadList(runningList), expected); }));
-    ExitByTrayMenu();
-    std::string saved = ReadFile(File("known.dat"));
+    std::string saved = ExitAndReadKnown();
     EXPECT_NE(saved.find("\\bin\\" + spaced + "\r\n"), std::string::npos);
     EXPECT_NE(saved.find("\\bin\\" + accented + "\r\n"), std::string::npos);
     EXPECT_NE(saved.find("\\vl\\" + longName + "\r\n"), std::string::npos);
@@ -391,8 +390,7 @@ TEST_F(Vardion, UnwritableWorkingDirectoryRunsEndsByExitAndLeavesTheListAsItWas)
     LockedDirectory lock(dir);
     if (!lock.locked()) GTEST_SKIP() << "the directory could not be made unwritable here";
     StartTrustingAll();
-    ExitByTrayMenu();
-    EXPECT_EQ(ReadFile(File("known.dat")), old);
+    EXPECT_EQ(ExitAndReadKnown(), old);
     EXPECT_FALSE(FileExists(File("known.dat.tmp")));
 }
 
@@ -439,8 +437,7 @@ TEST_F(KnownList, HandEditStaysAfterAdd) {
     Add("later.exe");  // at once, before Vardion has read the edit
     const std::string expected = first + "\r\n" + hand + "\r\n" + later + "\r\n\r\n# notes\r\n";
     EXPECT_EQ(ReadFile(File("known.dat")), expected);
-    ExitByTrayMenu();
-    EXPECT_EQ(ReadFile(File("known.dat")), expected);
+    EXPECT_EQ(ExitAndReadKnown(), expected);
 }
 
 TEST_F(KnownList, SecondStartInTheFolderShowsTheFirstAndEnds) {
@@ -460,8 +457,7 @@ TEST_F(KnownList, SecondStartInTheFolderShowsTheFirstAndEnds) {
 
     std::string two = PathOf(StartProgram("two.exe"));
     Add("two.exe");
-    ExitByTrayMenu();
-    EXPECT_EQ(ReadFile(File("known.dat")), one + "\r\n" + two + "\r\n");
+    EXPECT_EQ(ExitAndReadKnown(), one + "\r\n" + two + "\r\n");
 }
 
 TEST_F(KnownList, FileHeldWithoutSharingAtStartIsLeftAsItWas) {
@@ -499,8 +495,7 @@ TEST_F(KnownList, UnwritableFolderIsSaidOnceNamingTheFolder) {
     Add("two.exe");  // fails again: not said again
     Settle();
     EXPECT_EQ(Notices().size(), 1u);
-    ExitByTrayMenu();  // with the notice still open
-    EXPECT_EQ(ReadFile(File("known.dat")), old);
+    EXPECT_EQ(ExitAndReadKnown(), old);  // with the notice still open
     EXPECT_FALSE(FileExists(File("known.dat.tmp")));
 }
 
@@ -566,8 +561,7 @@ TEST_F(Paths, LookAlikeFolderAndLookAlikeNameAreOtherProgramsEachTrustedOnTheNex
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "<U+03A9>mega.exe"); }));
     EXPECT_EQ(ReadList(untrustedList), (Rows{"twin.exe"}));  // the look-alike folder's
     Add("twin.exe");
-    ExitByTrayMenu();
-    std::string saved = ReadFile(File("known.dat"));
+    std::string saved = ExitAndReadKnown();
     for (const char* line : {"\\ne tools\\twin.exe\r\n", "\\ne t<U+014D>ols\\twin.exe\r\n",
                              "\\om\\Omega.exe\r\n", "\\om\\<U+03A9>mega.exe\r\n"}) {
         EXPECT_NE(saved.find(line), std::string::npos) << line << " in\n" << saved;
@@ -853,17 +847,6 @@ TEST_F(TrayTest, MenuOpenedInsideATickRunsNoTickThereAndExitStillEnds) {
     DWORD exitCode = STILL_ACTIVE;
     EXPECT_TRUE(::GetExitCodeProcess(vardion.hProcess, &exitCode));
     EXPECT_EQ(exitCode, 0u);
-}
-
-TEST_F(Vardion, TipOverAnAlertRowThatANameInsertedAboveMovedShowsItsOwnPath) {
-    StartTrustingAll();
-    StartProgram("m tool.exe", "later");
-    ASSERT_TRUE(WaitFor([&] { return ReadList(alertList) == Rows{"m tool.exe"}; }));
-    StartProgram("a tool.exe", "earlier");  // sorts above the row that stands
-    ASSERT_TRUE(WaitFor([&] { return ReadList(alertList) == Rows{"a tool.exe", "m tool.exe"}; }));
-
-    EXPECT_TRUE(TipAt(alertList, 1, File("later\\m tool.exe")));
-    EXPECT_TRUE(TipAt(alertList, 0, File("earlier\\a tool.exe")));
 }
 
 }  // namespace
