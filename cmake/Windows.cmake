@@ -95,14 +95,8 @@ add_test(NAME vardion_exe_is_standalone COMMAND ${CMAKE_COMMAND}
 set(win_tests ${PROJECT_SOURCE_DIR}/tests/win)
 vardion_add_wine_test(NAME framework_test
     SOURCES ${win_tests}/framework_test.cpp ${win_tests}/framework_test.rc
-    LIBRARIES vardion_framework)
-vardion_add_wine_test(NAME list_box_contract_test
-    SOURCES ${win_tests}/list_box_contract_test.cpp ${win_tests}/framework_test.rc
         ${PROJECT_SOURCE_DIR}/app/list_box_port.cpp
     LIBRARIES vardion_framework vardion_core)
-vardion_add_wine_test(NAME file_system_win32_test
-    SOURCES ${win_tests}/file_system_win32_test.cpp ${PROJECT_SOURCE_DIR}/app/file_system_win32.cpp
-    LIBRARIES vardion_core)
 
 # Tests of the resources, kept beside them.
 if(EXISTS ${PROJECT_SOURCE_DIR}/res/Resources.cmake)
@@ -112,11 +106,12 @@ endif()
 # End-to-end tests of the real program: a driver starts Vardion.exe and small
 # programs of its own under chosen names, and works its windows from outside.
 add_executable(sleeper WIN32 ${win_tests}/sleeper.cpp)
-vardion_add_wine_test(NAME process_source_win32_test
-    SOURCES ${win_tests}/process_source_win32_test.cpp ${PROJECT_SOURCE_DIR}/app/process_source_win32.cpp
+vardion_add_wine_test(NAME win32_adapters_test
+    SOURCES ${win_tests}/win32_adapters_test.cpp ${PROJECT_SOURCE_DIR}/app/process_source_win32.cpp
+        ${PROJECT_SOURCE_DIR}/app/file_system_win32.cpp
     LIBRARIES vardion_core psapi advapi32)
-target_compile_definitions(process_source_win32_test PRIVATE SLEEPER_EXE="$<TARGET_FILE:sleeper>")
-add_dependencies(process_source_win32_test sleeper)
+target_compile_definitions(win32_adapters_test PRIVATE SLEEPER_EXE="$<TARGET_FILE:sleeper>")
+add_dependencies(win32_adapters_test sleeper)
 # vardion_add_e2e_test(<name> <sources>...): an end-to-end test program on the
 # fixture of tests/win/e2e_fixture.h, run against the real Vardion.exe.
 function(vardion_add_e2e_test name)
@@ -133,9 +128,6 @@ function(vardion_add_e2e_test name)
     add_dependencies(${name} Vardion sleeper)
 endfunction()
 vardion_add_e2e_test(e2e_test ${win_tests}/e2e_test.cpp)
-vardion_add_e2e_test(e2e_tray_test ${win_tests}/e2e_tray_test.cpp)
-vardion_add_e2e_test(e2e_list_test ${win_tests}/e2e_list_test.cpp)
-vardion_add_e2e_test(e2e_paths_test ${win_tests}/e2e_paths_test.cpp)
 # Its names of a double-byte code page once more, with Wine in code page 932:
 # Wine takes the code page from the locale's name, and names files through
 # the C library, which needs the locale itself (made here, kept in the build).
@@ -145,8 +137,8 @@ if(LOCALEDEF)
     add_test(NAME ja_locale COMMAND ${LOCALEDEF} -i ja_JP -f UTF-8
                                     ${CMAKE_BINARY_DIR}/locale/ja_JP.UTF-8)
     set_tests_properties(ja_locale PROPERTIES FIXTURES_SETUP ja_locale)
-    add_test(NAME e2e_paths_test_932 COMMAND e2e_paths_test --gtest_filter=*DoubleByte*)
-    set_tests_properties(e2e_paths_test_932 PROPERTIES
+    add_test(NAME e2e_test_932 COMMAND e2e_test --gtest_filter=*DoubleByte*)
+    set_tests_properties(e2e_test_932 PROPERTIES
         FIXTURES_REQUIRED "wine;ja_locale" TIMEOUT 300 LABELS wine
         ENVIRONMENT "LOCPATH=${CMAKE_BINARY_DIR}/locale;LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8"
         PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [1-9][0-9]* tests?\\."

@@ -6,15 +6,12 @@
 
 #include <string>
 
-#include "tests/models/alert_model.h"
-#include "tests/models/code_page_model.h"
-#include "tests/models/list_box_model.h"
-#include "tests/models/faulty_file_system.h"
 #include "tests/models/process_table.h"
-#include "tests/models/watcher.h"
+#include "tests/models/watcher.h"  // with the models of the rest
 #include "tests/temp_dir.h"
 #include "watch/ansi_path.h"
-#include "watch/process_watch.h"
+
+using Rows = std::vector<std::string>;
 
 inline std::string Path(const std::string& name, const std::string& folder = "Tools") {
     return "\\Device\\HarddiskVolume1\\" + folder + "\\" + name;

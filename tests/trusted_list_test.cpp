@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "tests/models/faulty_file_system.h"
 #include "tests/temp_dir.h"
@@ -155,58 +154,49 @@ TEST(IsKnown, ExactCaseSensitiveWholeString) {
     EXPECT_TRUE(list.IsKnown(" spaced "));
 }
 
-}  // namespace
-
-namespace {
-
-class FailingSave : public ::testing::Test {
-  protected:
+// A list loaded from its file, with a long entry added to save.
+struct LoadedList {
     TempDir dir;
     FaultyFileSystem files;
     TrustedList list{files};
     const std::string old = "\\Device\\HarddiskVolume1\\old.exe\r\nkept.exe\r\n";
 
-    void SetUp() override {
+    LoadedList() {
         dir.Write(kKnownFileName, old);
         list.LoadKnown();
         list.m_known.push_back(std::string(4000, 'n'));
     }
-    void ExpectOldFileWhole() {
-        EXPECT_EQ(dir.Read(kKnownFileName), old);
-        EXPECT_FALSE(dir.Exists(kKnownTempName));
-    }
 };
 
-TEST_F(FailingSave, TemporaryFileCannotBeCreated) {
-    files.failCreate = true;
-    list.SaveKnown();
-    ExpectOldFileWhole();
-    EXPECT_EQ(files.replaces, 0);
+// Whichever step fails, the old file stays whole and no temporary file is left.
+TEST(FailingSave, LeavesTheOldFileWhole) {
+    struct Case {
+        const char* what;
+        void (*fault)(FaultyFileSystem&);
+        int replaces;  // -1: any
+    } cases[] = {
+        {"TemporaryFileCannotBeCreated", [](FaultyFileSystem& f) { f.failCreate = true; }, 0},
+        {"DiskFullPartWay", [](FaultyFileSystem& f) { f.diskFullAfter = 100; }, 0},
+        {"ReplaceFails", [](FaultyFileSystem& f) { f.failReplace = true; }, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LoadedList save;
+        c.fault(save.files);
+        save.list.SaveKnown();
+        EXPECT_EQ(save.dir.Read(kKnownFileName), save.old);
+        EXPECT_FALSE(save.dir.Exists(kKnownTempName));
+        EXPECT_TRUE(c.replaces < 0 || save.files.replaces == c.replaces) << save.files.replaces;
+    }
 }
 
-TEST_F(FailingSave, DiskFullPartWay) {
-    files.diskFullAfter = 100;
-    list.SaveKnown();
-    ExpectOldFileWhole();
-    EXPECT_EQ(files.replaces, 0);
+TEST(FailingSave, NextSaveSucceedsOverALeftoverTemporaryFile) {
+    LoadedList save;
+    save.dir.Write(kKnownTempName, "half a list");  // left by a run that died while saving
+    save.list.SaveKnown();
+    EXPECT_EQ(save.dir.Read(kKnownFileName), save.old + std::string(4000, 'n') + "\r\n");
+    EXPECT_FALSE(save.dir.Exists(kKnownTempName));
 }
-
-TEST_F(FailingSave, ReplaceFails) {
-    files.failReplace = true;
-    list.SaveKnown();
-    ExpectOldFileWhole();
-}
-
-TEST_F(FailingSave, NextSaveSucceedsOverALeftoverTemporaryFile) {
-    dir.Write(kKnownTempName, "half a list");  // left by a run that died while saving
-    list.SaveKnown();
-    EXPECT_EQ(dir.Read(kKnownFileName), old + std::string(4000, 'n') + "\r\n");
-    EXPECT_FALSE(dir.Exists(kKnownTempName));
-}
-
-}  // namespace
-
-namespace {
 
 // A save writes what the file holds when it saves, then this run's additions:
 // whatever changed the file since it was read (a hand edit, another run) stays.
@@ -248,6 +238,13 @@ class ListOnDisk : public ::testing::Test {
     FaultyFileSystem files;
     TrustedList list{files};
     const std::string old = "A\r\nB\r\n\r\ntail";
+
+    //! Writes the old file, loads it and adds X to the list.
+    void LoadOldAndAddX() {
+        dir.Write(kKnownFileName, old);
+        list.LoadKnown();
+        list.m_known.push_back("X");
+    }
 };
 
 TEST_F(ListOnDisk, UnreadableFileIsNeverReplacedAndIsMergedOnceItCanBeRead) {
@@ -270,11 +267,9 @@ TEST_F(ListOnDisk, UnreadableFileIsNeverReplacedAndIsMergedOnceItCanBeRead) {
 }
 
 TEST_F(ListOnDisk, StaleTemporaryLinkIsRemovedNotFollowed) {
-    dir.Write(kKnownFileName, old);
     dir.Write("elsewhere", "precious");
     ASSERT_EQ(symlink("elsewhere", kKnownTempName), 0);
-    list.LoadKnown();
-    list.m_known.push_back("X");
+    LoadOldAndAddX();
     EXPECT_EQ(list.SaveKnown(), SaveResult::kSaved);
     EXPECT_EQ(dir.Read("elsewhere"), "precious");
     EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nX\r\n\r\ntail");
@@ -305,9 +300,7 @@ TEST_F(ListOnDisk, LeftoverTemporaryIsTakenOnlyWhenComplete) {
 }
 
 TEST_F(ListOnDisk, ReplaceMeetingAnotherOpenerIsRetriedForAQuarterOfASecond) {
-    dir.Write(kKnownFileName, old);
-    list.LoadKnown();
-    list.m_known.push_back("X");
+    LoadOldAndAddX();
     files.busyReplaces = 3;
     EXPECT_EQ(list.SaveKnown(), SaveResult::kSaved);
     EXPECT_EQ(files.replaces, 4);
@@ -344,10 +337,6 @@ TEST_F(ListOnDisk, FailureIsToldOnceAndAgainOnlyAfterASuccess) {
                                              SaveResult::kSaved, SaveResult::kUnreadable,
                                              SaveResult::kSaved}));
 }
-
-}  // namespace
-
-namespace {
 
 TEST(KnownIndex, FindsTheFirstEqualEntryThroughEveryChange) {
     // Entries that differ in case, by a byte, in length, or not at all, in
@@ -398,9 +387,7 @@ TEST(KnownIndex, FindsTheFirstEqualEntryThroughEveryChange) {
 }
 
 TEST_F(ListOnDisk, FileTooLargeIsNotReadNotReplacedToldOnceAndReadOnceItChanges) {
-    dir.Write(kKnownFileName, old);
-    list.LoadKnown();
-    list.m_known.push_back("X");
+    LoadOldAndAddX();
     ASSERT_EQ(list.SaveKnown(), SaveResult::kSaved);
     // Grown past the bound, sparse: what a runaway writer or a damaged disk leaves.
     ASSERT_EQ(truncate(kKnownFileName, static_cast<off_t>(kKnownMaxBytes) + 1), 0);
@@ -425,9 +412,7 @@ TEST_F(ListOnDisk, FileTooLargeIsNotReadNotReplacedToldOnceAndReadOnceItChanges)
 }
 
 TEST_F(ListOnDisk, LinesWrittenWhileASaveWritesAreMergedBeforeItsFileTakesThePlace) {
-    dir.Write(kKnownFileName, old);
-    list.LoadKnown();
-    list.m_known.push_back("X");
+    LoadOldAndAddX();
     files.whileWriting = [&] { dir.Write(kKnownFileName, "A\r\nB\r\nby hand, meanwhile\r\n"); };
     EXPECT_EQ(list.SaveKnown(), SaveResult::kSaved);
     EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nby hand, meanwhile\r\nX\r\n");
@@ -435,10 +420,8 @@ TEST_F(ListOnDisk, LinesWrittenWhileASaveWritesAreMergedBeforeItsFileTakesThePla
 }
 
 TEST_F(ListOnDisk, FolderNamedLikeTheTemporaryFileIsAFailedSaveWithItsReason) {
-    dir.Write(kKnownFileName, old);
     dir.MakeDirectory(kKnownTempName);
-    list.LoadKnown();
-    list.m_known.push_back("X");
+    LoadOldAndAddX();
     EXPECT_EQ(list.SaveKnown(), SaveResult::kTempInTheWay);
     EXPECT_EQ(list.TakeUntoldFailure(), SaveResult::kTempInTheWay);
     EXPECT_EQ(dir.Read(kKnownFileName), old);

@@ -1,17 +1,11 @@
 #include "tests/models/list_box_model.h"
 
-#include <cctype>
+#include <strings.h>
+
 #include <cstring>
 
 int CompareNoCase(const std::string& a, const std::string& b) {
-    size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
-        int ca = std::tolower(static_cast<unsigned char>(a[i]));
-        int cb = std::tolower(static_cast<unsigned char>(b[i]));
-        if (ca != cb) return ca < cb ? -1 : 1;
-    }
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
+    return strcasecmp(a.c_str(), b.c_str());
 }
 
 int ListBoxModel::GetCount() const {

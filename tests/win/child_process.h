@@ -2,23 +2,44 @@
 #pragma once
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <string>
 
-//! Starts `exe` with its quoted path as its command line, in `dir` (the
-//! test's own when empty), its process guarded by `guard` when given; a
-//! record with no handles when it cannot be started.
-inline PROCESS_INFORMATION Launch(const std::string& exe, const std::string& dir = {},
-                                  SECURITY_ATTRIBUTES* guard = nullptr) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::string command = "\"" + exe + "\"";
-    if (!::CreateProcessA(exe.c_str(), &command[0], guard, nullptr, FALSE, 0, nullptr,
-                          dir.empty() ? nullptr : dir.c_str(), &startup, &process)) {
+//! A text of the ANSI code page in UTF-16.
+inline std::wstring Wide(const std::string& text) {
+    int units = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], units);
+    wide.resize(static_cast<size_t>(units > 0 ? units - 1 : 0));
+    return wide;
+}
+
+//! Starts `exe`, a path in any script, with its quoted path as its command
+//! line, in `dir` (the test's own when empty); with `dacl` (in the security
+//! descriptor language, "D:" for none), its process grants only the access
+//! that gives. A record with no handles when it cannot be started.
+inline PROCESS_INFORMATION Launch(const std::wstring& exe, const std::wstring& dir = {},
+                                  const char* dacl = nullptr) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (dacl && !::ConvertStringSecurityDescriptorToSecurityDescriptorA(dacl, SDDL_REVISION_1,
+                                                                        &descriptor, nullptr)) {
         return {};
     }
-    return process;
+    SECURITY_ATTRIBUTES guard = {sizeof guard, descriptor, FALSE};
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring command = L"\"" + exe + L"\"";
+    BOOL started =
+        ::CreateProcessW(exe.c_str(), &command[0], dacl ? &guard : nullptr, nullptr, FALSE, 0,
+                         nullptr, dir.empty() ? nullptr : dir.c_str(), &startup, &process);
+    ::LocalFree(descriptor);
+    return started ? process : PROCESS_INFORMATION{};
+}
+inline PROCESS_INFORMATION Launch(const std::string& exe, const std::string& dir = {},
+                                  const char* dacl = nullptr) {
+    return Launch(Wide(exe), Wide(dir), dacl);
 }
 
 //! Ends a program the test started, if it still runs, and lets go of it.

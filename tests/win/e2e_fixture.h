@@ -11,18 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstring>
-#include <fstream>
-#include <functional>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "tests/win/child_process.h"
 #include "tests/win/fresh_directory.h"
+#include "tests/win/remote_window.h"
 
 #ifndef VARDION_EXE
 #error "VARDION_EXE names the program under test"
@@ -32,115 +23,6 @@
 #endif
 
 namespace e2e {
-
-using Rows = std::vector<std::string>;
-constexpr int kAdd = 1;
-constexpr int kUntrusted = 1002;
-constexpr int kRunning = 1003;
-constexpr int kView = 1005;
-constexpr int kIgnore = 1006;
-constexpr int kAlertList = 1008;
-constexpr UINT kTrayCallback = WM_USER;
-
-// A Unix path from the build, as Wine's drive Z: sees it.
-inline std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
-inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return condition();
-}
-
-// A top-level window of one process by its caption, hidden ones included.
-inline HWND FindTopLevel(DWORD processId, const char* caption, const char* windowClass = "#32770") {
-    HWND window = nullptr;
-    while ((window = ::FindWindowExA(nullptr, window, windowClass, caption)) != nullptr) {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(window, &owner);
-        if (owner == processId) return window;
-    }
-    return nullptr;
-}
-
-inline std::string Narrow(const std::wstring& wide) {
-    int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0], bytes, nullptr, nullptr);
-    text.resize(std::strlen(text.c_str()));
-    return text;
-}
-
-// A message sent to a window of Vardion's, answered within ten seconds: a
-// window thread that stays blocked fails the test that asked, naming the
-// message, where a plain SendMessage would hang it until ctest's time limit
-// and leave the blocked program to the tests after it. -1 when unanswered,
-// 0 for a window that is gone.
-inline LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
-    DWORD_PTR result = 0;
-    if (::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 10000, &result)) {
-        return static_cast<LRESULT>(result);
-    }
-    if (!::IsWindow(window)) return 0;  // as SendMessage answers for a window that is gone
-    ADD_FAILURE() << "message 0x" << std::hex << message << " to window " << window
-                  << " was not answered within 10 s";
-    return -1;
-}
-
-// The rows of a list box in another process. LB_GETTEXT must be sent in its
-// wide form across processes: the 8-bit one hands back UTF-16 under Wine.
-// LB_GETTEXT carries no size: a tick can move a longer row into place between
-// the question of its length and that of its text. Every row is read into one
-// buffer far larger than any row of Vardion's (a file name, at most 255
-// characters, each at most 8 when written as <U+XXXX>).
-inline Rows ReadList(HWND list) {
-    constexpr size_t kRowBuffer = 1 << 16;
-    Rows rows;
-    std::wstring wide(kRowBuffer, L'\0');
-    LRESULT count = Ask(list, LB_GETCOUNT);
-    for (LRESULT i = 0; i < count; ++i) {
-        LRESULT length = Ask(list, LB_GETTEXTLEN, i);
-        if (length < 0) continue;
-        if (static_cast<size_t>(length) >= kRowBuffer / 2) {
-            ADD_FAILURE() << "row " << i << " is " << length << " characters long";
-            continue;
-        }
-        LRESULT got = Ask(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]));
-        if (got < 0 || static_cast<size_t>(got) >= kRowBuffer) continue;
-        rows.push_back(Narrow(wide.substr(0, static_cast<size_t>(got))));
-    }
-    return rows;
-}
-
-// The text of a window in another process; a tooltip's is the tip it shows.
-inline std::string WindowText(HWND window) {
-    LRESULT length = Ask(window, WM_GETTEXTLENGTH);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
-    LRESULT got = Ask(window, WM_GETTEXT, wide.size(), reinterpret_cast<LPARAM>(&wide[0]));
-    wide.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return Narrow(wide);
-}
-
-inline bool Contains(const Rows& rows, const std::string& text) {
-    return std::find(rows.begin(), rows.end(), text) != rows.end();
-}
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-inline bool FileExists(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 inline bool CanCreateFileIn(const std::string& dir) {
     std::string probe = dir + "\\write-probe";
@@ -177,8 +59,7 @@ class LockedDirectory {
         auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
             ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
         if (!toUnix) return {};
-        std::wstring wide(dir.begin(), dir.end());
-        char* unix = toUnix(wide.c_str());
+        char* unix = toUnix(Wide(dir).c_str());
         if (!unix) return {};
         std::string path = unix;
         ::HeapFree(::GetProcessHeap(), 0, unix);
@@ -206,6 +87,9 @@ class LockedDirectory {
     bool m_locked = false;
 };
 
+// The caption of the notice that says the trusted programs are not saved.
+constexpr char kNoticeCaption[] = "Vardion: trusted programs not saved";
+
 // The image path of a program the test started, as the system reports it.
 inline std::string ImagePathOf(HANDLE process) {
     char path[1024];
@@ -217,7 +101,10 @@ inline std::string ImagePathOf(HANDLE process) {
 // programs a test starts beside it.
 class Vardion : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(MakeFreshDirectory("vardion-e2e", dir)) << dir; }
+    void SetUp() override {
+        onFault = [](const std::string& what) { ADD_FAILURE() << what; };
+        ASSERT_TRUE(MakeFreshDirectory("vardion-e2e", dir)) << dir;
+    }
 
     void TearDown() override {
         for (PROCESS_INFORMATION& program : programs) EndProcess(program);
@@ -226,9 +113,16 @@ class Vardion : public ::testing::Test {
     }
 
     std::string File(const std::string& name) const { return dir + "\\" + name; }
+    std::wstring File(const std::wstring& name) const { return Wide(dir) + L"\\" + name; }
 
-    //! Starts Vardion.exe in the test's directory and waits for its main window.
+    //! Starts Vardion.exe in the test's directory, after a run that has
+    //! ended, and waits for its main window.
     void Start() {
+        if (vardion.hProcess) {
+            ASSERT_FALSE(Running()) << "the last run still runs";
+            ::CloseHandle(vardion.hProcess);
+            ::CloseHandle(vardion.hThread);
+        }
         std::string exe = WindowsPath(VARDION_EXE);
         vardion = Launch(exe, dir);
         ASSERT_TRUE(vardion.hProcess) << exe;
@@ -244,16 +138,20 @@ class Vardion : public ::testing::Test {
 
     //! Starts the small program as `folder\\name` under the test's directory.
     DWORD StartProgram(const std::string& name, const std::string& folder = "bin") {
-        std::string path = dir + "\\" + folder;
-        ::CreateDirectoryA(path.c_str(), nullptr);
-        return StartProgramAt(path + "\\" + name);
+        return StartProgramAt(Wide(dir + "\\" + folder + "\\" + name));
     }
 
-    //! Starts the small program copied to `path`.
-    DWORD StartProgramAt(const std::string& path) {
-        EXPECT_TRUE(::CopyFileA(WindowsPath(SLEEPER_EXE).c_str(), path.c_str(), FALSE)) << path;
-        PROCESS_INFORMATION program = Launch(path, dir);
-        EXPECT_TRUE(program.hProcess) << path;
+    //! Starts the small program copied to `path`, a name in any script, in a
+    //! folder made for it; a copy there already is started as it is. With
+    //! `dacl`, its process grants only the access that gives (see Launch).
+    DWORD StartProgramAt(const std::wstring& path, const char* dacl = nullptr) {
+        ::CreateDirectoryW(path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
+        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            EXPECT_TRUE(::CopyFileW(Wide(WindowsPath(SLEEPER_EXE)).c_str(), path.c_str(), FALSE))
+                << Narrow(path);
+        }
+        PROCESS_INFORMATION program = Launch(path, Wide(dir), dacl);
+        EXPECT_TRUE(program.hProcess) << Narrow(path);
         programs.push_back(program);
         return program.dwProcessId;
     }
@@ -335,23 +233,88 @@ class Vardion : public ::testing::Test {
     HWND WaitForNotice() {
         HWND box = nullptr;
         EXPECT_TRUE(WaitFor([&] {
-            box = FindTopLevel(vardion.dwProcessId, "Vardion: trusted programs not saved");
+            box = FindTopLevel(vardion.dwProcessId, kNoticeCaption);
             return box && ::IsWindowVisible(box) && ::GetForegroundWindow() == box;
         })) << "no notice in front";
         return box;
     }
 
-    //! Ends the program the way a user does: Exit from the tray icon's menu.
-    void ExitByTrayMenu() {
+    //! Selects the untrusted row of one program alone, once it is listed, and
+    //! clicks "<< Add"; returns once the click's handler has ended.
+    void Add(const std::string& name) {
+        Rows rows;
+        ASSERT_TRUE(WaitFor([&] { return Contains(rows = ReadList(untrustedList), name); }))
+            << name;
+        Ask(untrustedList, LB_SETSEL, FALSE, -1);
+        Ask(untrustedList, LB_SETSEL, TRUE,
+            std::find(rows.begin(), rows.end(), name) - rows.begin());
+        Click(main, kAdd);
+        ASSERT_TRUE(WaitFor([&] { return !Contains(ReadList(untrustedList), name); })) << name;
+        Ask(main, WM_NULL, 0, 0);  // the click's handler has ended
+    }
+
+    //! Writes "known.dat" in place, as an editor saves: truncated and written again.
+    void WriteKnown(const std::string& bytes) {
+        std::ofstream out(File("known.dat"), std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+
+    //! Opens the tray icon's menu as a right click does; nullptr when none shows.
+    HWND OpenTrayMenu() {
         Tray(WM_RBUTTONDOWN);
         HWND menu = nullptr;
-        ASSERT_TRUE(WaitFor([&] {
-            menu = ::FindWindowA("#32768", nullptr);
+        bool shown = WaitFor([&] {
+            menu = FindTopLevel(vardion.dwProcessId, nullptr, "#32768");
             return menu && ::IsWindowVisible(menu);
-        })) << "no tray menu";
+        });
+        return shown ? menu : nullptr;
+    }
+
+    //! Chooses Exit in the open tray menu and waits for the program to end.
+    void ChooseExit(HWND menu) {
         Key(menu, VK_DOWN);
         Key(menu, VK_RETURN);
         ASSERT_EQ(::WaitForSingleObject(vardion.hProcess, 10000), WAIT_OBJECT_0) << "still running";
+    }
+
+    //! Ends the program the way a user does: Exit from the tray icon's menu.
+    void ExitByTrayMenu() {
+        HWND menu = OpenTrayMenu();
+        ASSERT_TRUE(menu) << "no tray menu";
+        ChooseExit(menu);
+    }
+
+    //! The save notices that Vardion shows now.
+    std::vector<HWND> Notices() {
+        std::vector<HWND> found;
+        HWND window = nullptr;
+        while ((window = ::FindWindowExA(nullptr, window, "#32770", kNoticeCaption)) != nullptr) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner == vardion.dwProcessId && ::IsWindowVisible(window)) found.push_back(window);
+        }
+        return found;
+    }
+    //! Waits for the one notice to show in front and returns the text it shows.
+    std::string NoticeText() {
+        std::vector<HWND> shown;
+        if (!WaitFor([&] {
+                return (shown = Notices()).size() == 1 && ::GetForegroundWindow() == shown[0];
+            }))
+            return "no notice";
+        return WindowText(::GetDlgItem(shown[0], 0xFFFF));  // a message box's text
+    }
+    std::string PathOf(DWORD programId) {
+        for (PROCESS_INFORMATION& program : programs) {
+            if (program.dwProcessId == programId) return ImagePathOf(program.hProcess);
+        }
+        return {};
+    }
+
+    //! Exits as ExitByTrayMenu does; "known.dat" as the run left it.
+    std::string ExitAndReadKnown() {
+        ExitByTrayMenu();
+        return ReadFile(File("known.dat"));
     }
 
     bool Running() { return ::WaitForSingleObject(vardion.hProcess, 0) == WAIT_TIMEOUT; }
@@ -368,42 +331,22 @@ class Vardion : public ::testing::Test {
         EXPECT_EQ(::WindowFromPoint(at), list) << "row " << row << " is covered";
     }
 
-    void PointTo(POINT at) {
-        // Wine can report a pointer that a program set back where it was a
-        // moment before. Set twice, the second time a pixel beside the first,
-        // a late report of the first move falls where the pointer rests.
-        for (POINT step : {at, POINT{at.x + 1, at.y}}) {
-            POINT now = {};
-            for (int attempt = 0; attempt < 10; ++attempt) {
-                ::SetCursorPos(step.x, step.y);
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                if (::GetCursorPos(&now) && now.x == step.x && now.y == step.y) break;
-            }
-            EXPECT_TRUE(now.x == step.x && now.y == step.y) << now.x << ", " << now.y;
-        }
-    }
+    void PointTo(POINT at) { EXPECT_TRUE(RestPointer(at)) << at.x << ", " << at.y; }
 
     //! The text of the tip that Vardion shows now; empty when it shows none.
     std::string TipText() {
-        HWND tip = nullptr;
-        while ((tip = ::FindWindowExA(nullptr, tip, "tooltips_class32", nullptr)) != nullptr) {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(tip, &owner);
-            if (owner == vardion.dwProcessId && ::IsWindowVisible(tip)) return WindowText(tip);
-        }
-        return {};
+        HWND tip = ShownTip(vardion.dwProcessId);
+        return tip ? WindowText(tip) : std::string();
     }
 
     ::testing::AssertionResult TipShows(const std::string& text) {
         if (WaitFor([&] { return TipText() == text; }, 5000)) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "the tip shows \"" << TipText() << "\"";
     }
-
-    //! Lets go of a run that has ended, so that the next Start begins another.
-    void ForgetEndedRun() {
-        ::CloseHandle(vardion.hProcess);
-        ::CloseHandle(vardion.hThread);
-        vardion = {};
+    //! Rests the pointer on a row and waits for the tip to show `text`.
+    ::testing::AssertionResult TipAt(HWND list, int row, const std::string& text) {
+        PointAt(list, row);
+        return TipShows(text);
     }
 
     std::string dir;

@@ -1,13 +1,18 @@
 // The dialog framework with real windows: dispatch, data exchange, the modal
-// and modeless life of a dialog, menus, strings and the application object.
+// and modeless life of a dialog, menus, strings and the application object;
+// and real list boxes, through the program's adapter, against the list box
+// model's expectations.
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/list_box_port.h"
 #include "framework/framework.h"
+#include "tests/list_box_contract.h"
 #include "tests/win/framework_test_ids.h"
 
 namespace {
@@ -75,6 +80,8 @@ class Probe : public CDialog {
     std::vector<UINT> messages;
     std::vector<std::string> calls;
     HICON dragIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    int paints = 0;  // through CPaintDC
+    HDC lastDC = nullptr;
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override { DDX_Control(pDX, IDC_TEST_LIST, list); }
@@ -87,6 +94,11 @@ class Probe : public CDialog {
         calls.push_back("timer " + std::to_string(nIDEvent));
     }
     HICON OnQueryDragIcon() { return dragIcon; }
+    void OnPaint() {
+        CPaintDC dc(this);
+        lastDC = dc.m_hDC;
+        ++paints;
+    }
     void OnOther() { calls.push_back("other"); }
     LRESULT OnMapped(WPARAM wParam, LPARAM lParam) {
         calls.push_back("map");
@@ -105,6 +117,7 @@ BEGIN_MESSAGE_MAP(Probe, CDialog)
 ON_WM_SYSCOMMAND()
 ON_WM_TIMER()
 ON_WM_QUERYDRAGICON()
+ON_WM_PAINT()
 ON_MESSAGE(kHookOnly, &Probe::OnMapped)
 ON_MESSAGE(kMapped, &Probe::OnMapped)
 ON_MESSAGE(kThrows, &Probe::OnThrows)
@@ -142,25 +155,6 @@ class Recorded : public CDialog {
 
 IMPLEMENT_DYNAMIC(Recorded, CDialog)
 
-// Paints through CPaintDC.
-class Painter : public Probe {
-  public:
-    int paints = 0;
-    HDC lastDC = nullptr;
-
-  protected:
-    void OnPaint() {
-        CPaintDC dc(this);
-        lastDC = dc.m_hDC;
-        ++paints;
-    }
-    DECLARE_MESSAGE_MAP()
-};
-
-BEGIN_MESSAGE_MAP(Painter, Probe)
-ON_WM_PAINT()
-END_MESSAGE_MAP()
-
 // Posts the next step to the dialog.
 void PostStep(const CDialog& dialog) {
     PostMessageA(dialog.m_hWnd, kStep, 0, 0);
@@ -172,17 +166,24 @@ size_t CountOf(const std::vector<UINT>& messages, UINT message) {
     return n;
 }
 
-TEST(Dispatch, OnWndMsgSeesAMessageBeforeTheMap) {
+// A modeless probe, made for each test.
+class WithProbe : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG)); }
     Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+};
+using Dispatch = WithProbe;
+using Menu = WithProbe;
+using Application = WithProbe;
+using DataExchange = WithProbe;
+
+TEST_F(Dispatch, OnWndMsgSeesAMessageBeforeTheMap) {
     EXPECT_EQ(SendMessageA(probe.m_hWnd, kHookOnly, 1, 2), 42);
     EXPECT_EQ(probe.calls, (std::vector<std::string>{"hook"}));  // the map's entry never ran
     EXPECT_EQ(CountOf(probe.messages, WM_INITDIALOG), 1u);       // it sees WM_INITDIALOG too
 }
 
-TEST(Dispatch, WhatTheHookPassesOnReachesTheMapThenTheDefault) {
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+TEST_F(Dispatch, WhatTheHookPassesOnReachesTheMapThenTheDefault) {
     EXPECT_EQ(SendMessageA(probe.m_hWnd, kMapped, 3, 4), 7);
     EXPECT_EQ(probe.calls, (std::vector<std::string>{"map"}));
     EXPECT_EQ(CountOf(probe.messages, kMapped), 1u);
@@ -193,9 +194,7 @@ TEST(Dispatch, WhatTheHookPassesOnReachesTheMapThenTheDefault) {
     EXPECT_EQ(CountOf(probe.messages, WM_SETTEXT), 1u);
 }
 
-TEST(Dispatch, DefaultInsideAHandlerLetsTheMessagesItCausesThrough) {
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+TEST_F(Dispatch, DefaultInsideAHandlerLetsTheMessagesItCausesThrough) {
     probe.ShowWindow(SW_SHOW);
     // The system turns SC_CLOSE into WM_CLOSE, which a dialog turns into IDCANCEL.
     SendMessageA(probe.m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -206,9 +205,7 @@ TEST(Dispatch, DefaultInsideAHandlerLetsTheMessagesItCausesThrough) {
     EXPECT_TRUE(IsWindow(probe.m_hWnd));  // modeless: hidden, not destroyed
 }
 
-TEST(Dispatch, EntriesPassTheirArgumentsAndResults) {
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+TEST_F(Dispatch, EntriesPassTheirArgumentsAndResults) {
     SendMessageA(probe.m_hWnd, WM_TIMER, 7, 0);
     // A dialog procedure returns this one's result directly, not through DWLP_MSGRESULT.
     EXPECT_EQ(SendMessageA(probe.m_hWnd, WM_QUERYDRAGICON, 0, 0),
@@ -220,14 +217,12 @@ TEST(Dispatch, EntriesPassTheirArgumentsAndResults) {
     EXPECT_EQ(probe.calls, (std::vector<std::string>{"timer 7", "other"}));
 }
 
-TEST(Dispatch, AnExceptionStopsAtTheWindowProcedure) {
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+TEST_F(Dispatch, AnExceptionStopsAtTheWindowProcedure) {
     EXPECT_EQ(SendMessageA(probe.m_hWnd, kThrows, 0, 0), 0);  // the default result
     EXPECT_EQ(SendMessageA(probe.m_hWnd, kMapped, 1, 1), 2);  // and the dialog goes on working
 }
 
-TEST(Dispatch, ADerivedEntryWinsOverTheBaseAndVirtualsReachTheOverride) {
+TEST_F(Dispatch, ADerivedEntryWinsOverTheBaseAndVirtualsReachTheOverride) {
     TakesOk takesOk;
     takesOk.onInit = [&] {
         PostMessageA(takesOk.m_hWnd, WM_COMMAND, IDOK, 0);
@@ -241,55 +236,49 @@ TEST(Dispatch, ADerivedEntryWinsOverTheBaseAndVirtualsReachTheOverride) {
     EXPECT_EQ(ownOk.DoModal(), 77);
 }
 
-TEST(Dispatch, OnPaintGetsAPaintContextThatValidates) {
-    Painter painter;
-    ASSERT_TRUE(painter.Create(IDD_TEST_DIALOG));
-    painter.ShowWindow(SW_SHOW);
-    UpdateWindow(painter.m_hWnd);
-    EXPECT_GE(painter.paints, 1);
-    EXPECT_NE(painter.lastDC, nullptr);
-    EXPECT_FALSE(GetUpdateRect(painter.m_hWnd, nullptr, FALSE));  // nothing left to paint
+TEST_F(Dispatch, OnPaintGetsAPaintContextThatValidates) {
+    probe.ShowWindow(SW_SHOW);
+    UpdateWindow(probe.m_hWnd);
+    EXPECT_GE(probe.paints, 1);
+    EXPECT_NE(probe.lastDC, nullptr);
+    EXPECT_FALSE(GetUpdateRect(probe.m_hWnd, nullptr, FALSE));  // nothing left to paint
 }
 
-TEST(DataExchange, OnInitDialogBindsTheControls) {
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+TEST_F(DataExchange, OnInitDialogBindsTheControls) {
     EXPECT_EQ(probe.list.m_hWnd, GetDlgItem(probe.m_hWnd, IDC_TEST_LIST));
     EXPECT_FALSE(probe.IsWindowVisible());  // the template has no WS_VISIBLE
     EXPECT_EQ(probe.list.AddString("row"), 0);
     EXPECT_EQ(SendMessageA(GetDlgItem(probe.m_hWnd, IDC_TEST_LIST), LB_GETCOUNT, 0, 0), 1);
 }
 
-TEST(DataExchange, AnObjectBoundAlreadyKeepsItsControl) {
-    Probe first;
-    ASSERT_TRUE(first.Create(IDD_TEST_DIALOG));
+TEST_F(DataExchange, AnObjectBoundAlreadyKeepsItsControl) {
     Probe second;
-    second.list.m_hWnd = first.list.m_hWnd;
+    second.list.m_hWnd = probe.list.m_hWnd;
     ASSERT_TRUE(second.Create(IDD_TEST_DIALOG));
-    EXPECT_EQ(second.list.m_hWnd, first.list.m_hWnd);
+    EXPECT_EQ(second.list.m_hWnd, probe.list.m_hWnd);
     second.list.m_hWnd = nullptr;
 }
 
-TEST(DataExchange, ADialogMadeAgainBindsItsControlsAfresh) {
-    Probe probe;
+TEST_F(DataExchange, ADialogMadeAgainBindsItsControlsAfresh) {
+    Probe dialog;  // made modal, then modeless
     std::vector<HWND> bound;
-    probe.onInit = [&] {
-        bound.push_back(probe.list.m_hWnd);
-        EXPECT_EQ(probe.list.m_hWnd, GetDlgItem(probe.m_hWnd, IDC_TEST_LIST));
-        probe.EndDialog(IDOK);
+    dialog.onInit = [&] {
+        bound.push_back(dialog.list.m_hWnd);
+        EXPECT_EQ(dialog.list.m_hWnd, GetDlgItem(dialog.m_hWnd, IDC_TEST_LIST));
+        dialog.EndDialog(IDOK);
     };
-    EXPECT_EQ(probe.DoModal(), IDOK);
-    EXPECT_EQ(probe.list.m_hWnd, nullptr);  // the window is gone, and the binding with it
-    EXPECT_EQ(probe.m_hWnd, nullptr);
-    EXPECT_EQ(probe.DoModal(), IDOK);
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    EXPECT_EQ(dialog.list.m_hWnd, nullptr);  // the window is gone, and the binding with it
+    EXPECT_EQ(dialog.m_hWnd, nullptr);
+    EXPECT_EQ(dialog.DoModal(), IDOK);
     ASSERT_EQ(bound.size(), 2u);
     EXPECT_NE(bound[1], nullptr);
     EXPECT_FALSE(IsWindow(bound[0]));
 
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
-    EXPECT_TRUE(probe.DestroyWindow());
-    EXPECT_EQ(probe.list.m_hWnd, nullptr);
-    EXPECT_TRUE(probe.Create(IDD_TEST_DIALOG));
+    ASSERT_TRUE(dialog.Create(IDD_TEST_DIALOG));
+    EXPECT_TRUE(dialog.DestroyWindow());
+    EXPECT_EQ(dialog.list.m_hWnd, nullptr);
+    EXPECT_TRUE(dialog.Create(IDD_TEST_DIALOG));
 }
 
 TEST(Modal, DoModalShowsTheDialogAndReturnsTheEndDialogResult) {
@@ -444,7 +433,7 @@ TEST(RuntimeClass, AClassCarriesItsOwnRecordWithItsBase) {
     EXPECT_EQ(probe.GetRuntimeClass(), RUNTIME_CLASS(CDialog));
 }
 
-TEST(Menu, AMenuHeldIsDestroyedWithItsHolder) {
+TEST_F(Menu, AMenuHeldIsDestroyedWithItsHolder) {
     HMENU first = CreatePopupMenu();
     HMENU second = CreatePopupMenu();
     {
@@ -458,9 +447,7 @@ TEST(Menu, AMenuHeldIsDestroyedWithItsHolder) {
     EXPECT_FALSE(IsMenu(second));
 }
 
-TEST(Menu, TheSystemMenuIsWrappedWithoutOwningIt) {
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
+TEST_F(Menu, TheSystemMenuIsWrappedWithoutOwningIt) {
     CMenu* system = probe.GetSystemMenu(FALSE);
     ASSERT_NE(system, nullptr);
     EXPECT_EQ(CMenu::FromHandle(system->GetSafeHmenu()), system);
@@ -476,19 +463,17 @@ void CALLBACK ChooseFirstItem(HWND, UINT, UINT_PTR timer, DWORD) {
     PostKey(menu, VK_RETURN);
 }
 
-TEST(Menu, AnItemChosenInATrackedMenuReachesTheOwner) {
-    Probe owner;
-    ASSERT_TRUE(owner.Create(IDD_TEST_DIALOG));
-    owner.ShowWindow(SW_SHOW);
-    SetForegroundWindow(owner.m_hWnd);
+TEST_F(Menu, AnItemChosenInATrackedMenuReachesTheOwner) {
+    probe.ShowWindow(SW_SHOW);  // the menu's owner
+    SetForegroundWindow(probe.m_hWnd);
     CMenu menu;
     menu.Attach(CreatePopupMenu());
     AppendMenuA(menu.GetSafeHmenu(), MF_STRING, IDC_TEST_BUTTON, "&Other");
     UINT_PTR timer = SetTimer(nullptr, 0, 20, ChooseFirstItem);
-    menu.TrackPopupMenu(0, 100, 100, &owner);
+    menu.TrackPopupMenu(0, 100, 100, &probe);
     KillTimer(nullptr, timer);
-    EXPECT_TRUE(PumpUntil([&] { return !owner.calls.empty(); }));
-    EXPECT_EQ(owner.calls, (std::vector<std::string>{"other"}));
+    EXPECT_TRUE(PumpUntil([&] { return !probe.calls.empty(); }));
+    EXPECT_EQ(probe.calls, (std::vector<std::string>{"other"}));
 }
 
 TEST(Strings, AStringResourceIsLoadedWhole) {
@@ -500,7 +485,7 @@ TEST(Strings, AStringResourceIsLoadedWhole) {
     EXPECT_EQ(AfxLoadString(IDS_ABSENT), "");
 }
 
-TEST(Application, TheFirstApplicationObjectIsTheApplication) {
+TEST_F(Application, TheFirstApplicationObjectIsTheApplication) {
     EXPECT_EQ(AfxGetApp(), nullptr);
     {
         CWinApp app;
@@ -514,17 +499,15 @@ TEST(Application, TheFirstApplicationObjectIsTheApplication) {
     EXPECT_EQ(AfxGetApp(), nullptr);
 }
 
-TEST(Application, RunDispatchesUntilTheQuitAndEndsWithItsCode) {
+TEST_F(Application, RunDispatchesUntilTheQuitAndEndsWithItsCode) {
     CWinApp app;
-    Probe probe;
-    ASSERT_TRUE(probe.Create(IDD_TEST_DIALOG));
     PostMessageA(probe.m_hWnd, kMapped, 1, 2);
     PostQuitMessage(7);  // taken only once the queue holds nothing else
     EXPECT_EQ(app.Run(), 7);
     EXPECT_EQ(probe.calls, (std::vector<std::string>{"map"}));
 }
 
-TEST(Application, SetRegistryKeyRemembersTheKeyAndWritesNothing) {
+TEST_F(Application, SetRegistryKeyRemembersTheKeyAndWritesNothing) {
     const char* key = "Local AppWizard-Generated Applications";
     CWinApp app;
     app.SetRegistryKey(key);
@@ -534,5 +517,49 @@ TEST(Application, SetRegistryKeyRemembersTheKeyAndWritesNothing) {
                             KEY_READ, &opened),
               ERROR_SUCCESS);
 }
+
+// Real list boxes against the expectations the list box model is held to:
+// the program's two kinds, sorted and unsorted with extended selection, in
+// hidden dialogs, through the adapter the program uses.
+//! A hidden dialog holding one list box of each kind.
+class ListsDialog : public CDialog {
+  public:
+    ListsDialog() : CDialog(IDD_TEST_LISTS) {}
+    CListBox sorted;
+    CListBox unsorted;
+
+  protected:
+    void DoDataExchange(CDataExchange* pDX) override {
+        DDX_Control(pDX, IDC_SORTED, sorted);
+        DDX_Control(pDX, IDC_UNSORTED, unsorted);
+    }
+};
+
+//! A ListBoxPort that remembers its list box, for selecting rows.
+class Port : public ListBoxPort {
+  public:
+    explicit Port(CListBox& list) : ListBoxPort(list), control(list) {}
+    CListBox& control;
+};
+
+struct Win32Factory {
+    std::vector<std::unique_ptr<ListsDialog>> dialogs;  // outlive the ports
+    std::vector<std::unique_ptr<Port>> ports;
+
+    ListBox& Make(bool sorted) {
+        dialogs.push_back(std::make_unique<ListsDialog>());
+        ListsDialog& dialog = *dialogs.back();
+        EXPECT_TRUE(dialog.Create(IDD_TEST_LISTS));
+        EXPECT_FALSE(dialog.IsWindowVisible());
+        ports.push_back(std::make_unique<Port>(sorted ? dialog.sorted : dialog.unsorted));
+        return *ports.back();
+    }
+    void Select(ListBox& list, int row) {
+        EXPECT_NE(static_cast<Port&>(list).control.SetSel(row), LB_ERR);
+    }
+};
+
+using Factories = ::testing::Types<Win32Factory>;
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32, ListBoxContract, Factories);
 
 }  // namespace

@@ -1,13 +1,36 @@
 // The number of kernel handles a process holds, counted from the system's
-// handle table. GetProcessHandleCount answers 0 for another process under
-// Wine; the table, asked for through NtQuerySystemInformation, is kept by the
-// wine server and lists every handle with the id of the process that owns it.
+// handle table, and whether the system names a process by its identifier
+// alone, as Vardion asks it (Windows does, and Wine from 9.8): both through
+// NtQuerySystemInformation. GetProcessHandleCount answers 0 for another
+// process under Wine; the table is kept by the wine server and lists every
+// handle with the id of the process that owns it.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
+
+using QuerySystem = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+inline QuerySystem QuerySystemInformation() {
+    return reinterpret_cast<QuerySystem>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+}
+
+inline bool SystemNamesProcessesByIdentifier() {
+    QuerySystem query = QuerySystemInformation();
+    struct {
+        HANDLE id;
+        USHORT length, maximumLength;
+        PWSTR buffer;
+    } info = {};
+    wchar_t name[1024];
+    info.id = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(::GetCurrentProcessId()));
+    info.maximumLength = sizeof name;
+    info.buffer = name;
+    return query && query(88, &info, sizeof info, nullptr) == 0;
+}
 
 namespace handle_count {
 
@@ -22,9 +45,7 @@ struct Entry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO
 
 // The handles `processId` holds now, or -1 when the table cannot be had.
 inline long Of(DWORD processId) {
-    using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-    static const Query query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    static const QuerySystem query = QuerySystemInformation();
     if (!query) return -1;
     constexpr ULONG kSystemHandleInformation = 16;
     constexpr LONG kLengthMismatch = static_cast<LONG>(0xC0000004);

@@ -73,19 +73,16 @@ class Reader {
     size_t Offset() const { return at_; }
     void Seek(size_t offset) { at_ = offset; }
     void AlignTo4() { at_ = (at_ + 3) & ~size_t(3); }
-    uint8_t U8() {
-        if (at_ + 1 > bytes_.size()) return Fail();
-        return uint8_t(bytes_[at_++]);
+    // A record of fixed fields, as the file holds it (little-endian, as the machine).
+    template <class T>
+    T Get() {
+        T value{};
+        if (at_ + sizeof value > bytes_.size()) return Fail(), value;
+        std::memcpy(&value, bytes_.data() + at_, sizeof value);
+        at_ += sizeof value;
+        return value;
     }
-    uint16_t U16() {
-        uint16_t lo = U8();
-        return uint16_t(lo | U8() << 8);
-    }
-    uint32_t U32() {
-        uint32_t lo = U16();
-        return lo | uint32_t(U16()) << 16;
-    }
-    int16_t S16() { return int16_t(U16()); }
+    uint16_t U16() { return Get<uint16_t>(); }
     // A zero-terminated UTF-16 string; the resources hold only ASCII text.
     std::string Text() {
         std::string out;
@@ -94,10 +91,9 @@ class Reader {
     }
 
   private:
-    uint8_t Fail() {
+    void Fail() {
         failed = true;
         at_ = bytes_.size();
-        return 0;
     }
     const std::string& bytes_;
     size_t at_ = 0;
@@ -126,19 +122,34 @@ NameOrOrdinal ReadNameOrOrdinal(Reader& r) {
     return field;
 }
 
-struct DialogItem {
-    uint32_t helpId = 0, exStyle = 0, style = 0;
-    int16_t x = 0, y = 0, cx = 0, cy = 0;
-    uint32_t id = 0;
+#pragma pack(push, 1)
+// The fixed fields of an extended dialog template (DLGTEMPLATEEX) and of each
+// of its items (DLGITEMTEMPLATEEX), and an entry of an icon group.
+struct DialogHead {
+    uint16_t version, signature;
+    uint32_t helpId, exStyle, style;
+    uint16_t itemCount;
+    int16_t x, y, cx, cy;
+};
+struct ItemHead {
+    uint32_t helpId, exStyle, style;
+    int16_t x, y, cx, cy;
+    uint32_t id;
+};
+struct IconEntry {
+    uint8_t width, height, colourCount, reserved;
+    uint16_t planes, bitCount;
+    uint32_t bytes;
+    uint16_t id;
+};
+#pragma pack(pop)
+
+struct DialogItem : ItemHead {
     NameOrOrdinal windowClass, title;
     uint16_t creationDataSize = 0;
 };
 
-struct DialogTemplate {
-    uint16_t version = 0, signature = 0;
-    uint32_t helpId = 0, exStyle = 0, style = 0;
-    uint16_t itemCount = 0;
-    int16_t x = 0, y = 0, cx = 0, cy = 0;
+struct DialogTemplate : DialogHead {
     NameOrOrdinal menu, windowClass;
     std::string title;
     uint16_t pointSize = 0, weight = 0;
@@ -148,41 +159,25 @@ struct DialogTemplate {
     bool truncated = false;
 };
 
-// Parses an extended dialog template (DLGTEMPLATEEX and its DLGITEMTEMPLATEEX items).
+// Parses an extended dialog template and its items.
 DialogTemplate ParseDialog(const std::string& bytes) {
     DialogTemplate t;
     Reader r(bytes);
-    t.version = r.U16();
-    t.signature = r.U16();
-    t.helpId = r.U32();
-    t.exStyle = r.U32();
-    t.style = r.U32();
-    t.itemCount = r.U16();
-    t.x = r.S16();
-    t.y = r.S16();
-    t.cx = r.S16();
-    t.cy = r.S16();
+    static_cast<DialogHead&>(t) = r.Get<DialogHead>();
     t.menu = ReadNameOrOrdinal(r);
     t.windowClass = ReadNameOrOrdinal(r);
     t.title = r.Text();
     if (t.style & (DS_SETFONT | DS_FIXEDSYS)) {
         t.pointSize = r.U16();
         t.weight = r.U16();
-        t.italic = r.U8();
-        t.charset = r.U8();
+        t.italic = r.Get<uint8_t>();
+        t.charset = r.Get<uint8_t>();
         t.typeface = r.Text();
     }
     for (int i = 0; i < t.itemCount && !r.failed; ++i) {
         DialogItem item;
         r.AlignTo4();
-        item.helpId = r.U32();
-        item.exStyle = r.U32();
-        item.style = r.U32();
-        item.x = r.S16();
-        item.y = r.S16();
-        item.cx = r.S16();
-        item.cy = r.S16();
-        item.id = r.U32();
+        static_cast<ItemHead&>(item) = r.Get<ItemHead>();
         item.windowClass = ReadNameOrOrdinal(r);
         item.title = ReadNameOrOrdinal(r);
         item.creationDataSize = r.U16();
@@ -205,7 +200,7 @@ struct ExpectedItem {
     int16_t x, y, cx, cy;
 };
 
-struct ExpectedDialog {
+struct DialogLook {
     const char* name;
     uint16_t id;
     const char* caption;
@@ -213,34 +208,22 @@ struct ExpectedDialog {
     int16_t cx, cy;
     const char* typeface;
     uint8_t charset;
+};
+struct ExpectedDialog : DialogLook {
     std::vector<ExpectedItem> items;
 };
 
 const ExpectedDialog kDialogs[] = {
-    {"About",
-     IDD_ABOUTBOX,
-     "About Vardion",
-     0x80C800C8,
-     0,
-     235,
-     55,
-     "MS Shell Dlg",
-     DEFAULT_CHARSET,
+    {{"About", IDD_ABOUTBOX, "About Vardion", 0x80C800C8, 0, 235, 55, "MS Shell Dlg",
+      DEFAULT_CHARSET},
      {
          {kNoId, kStatic, nullptr, IDR_MAINFRAME, 0x50000003, 11, 17, 20, 20},
          {kNoId, kStatic, "Vardion Version 1.0", 0, 0x50020080, 40, 10, 119, 8},
          {kNoId, kStatic, "(C) 2026 Vardion developers", 0, 0x50020000, 40, 25, 119, 8},
          {IDOK, kButton, "OK", 0, 0x50030001, 178, 7, 50, 16},
      }},
-    {"Main",
-     IDD_VARDION_DIALOG,
-     "Vardion",
-     0x90CA00C8,
-     WS_EX_APPWINDOW,
-     325,
-     199,
-     "MS Shell Dlg",
-     DEFAULT_CHARSET,
+    {{"Main", IDD_VARDION_DIALOG, "Vardion", 0x90CA00C8, WS_EX_APPWINDOW, 325, 199, "MS Shell Dlg",
+      DEFAULT_CHARSET},
      {
          {IDOK, kButton, "<< Add", 0, 0x50010001, 144, 80, 50, 16},
          {IDC_UNTRUSTED_LIST, kListBox, "", 0, 0x50A10901, 199, 22, 119, 170},
@@ -248,15 +231,8 @@ const ExpectedDialog kDialogs[] = {
          {kNoId, kStatic, "Running Processes:", 0, 0x50020000, 7, 7, 150, 12},
          {kNoId, kStatic, "Untrusted Processes:", 0, 0x50020000, 200, 7, 118, 12},
      }},
-    {"Alert",
-     IDD_ALERT,
-     "Untrusted Process Detected",
-     0x80C800C0,
-     0,
-     236,
-     77,
-     "MS Sans Serif",
-     ANSI_CHARSET,
+    {{"Alert", IDD_ALERT, "Untrusted Process Detected", 0x80C800C0, 0, 236, 77, "MS Sans Serif",
+      ANSI_CHARSET},
      {
          {IDC_VIEW, kButton, "View", 0, 0x50010000, 124, 48, 105, 22},
          {IDC_IGNORE, kButton, "Ignore", 0, 0x50010000, 7, 48, 105, 22},
@@ -272,7 +248,8 @@ void PrintTo(const ExpectedDialog& dialog, std::ostream* out) {
 
 class DialogResource : public ExeResources, public ::testing::WithParamInterface<ExpectedDialog> {};
 
-TEST_P(DialogResource, HeaderIsAsDesigned) {
+// The header, then each control in tab order.
+TEST_P(DialogResource, TemplateIsAsDesigned) {
     const ExpectedDialog& want = GetParam();
     DialogTemplate t = ParseDialog(Bytes(RT_DIALOG, want.id));
     ASSERT_FALSE(t.truncated);
@@ -295,12 +272,6 @@ TEST_P(DialogResource, HeaderIsAsDesigned) {
     EXPECT_EQ(t.italic, 0);
     EXPECT_EQ(t.charset, want.charset);
     EXPECT_EQ(t.typeface, want.typeface);
-}
-
-TEST_P(DialogResource, ControlsAreAsDesignedInTabOrder) {
-    const ExpectedDialog& want = GetParam();
-    DialogTemplate t = ParseDialog(Bytes(RT_DIALOG, want.id));
-    ASSERT_FALSE(t.truncated);
     ASSERT_EQ(t.items.size(), want.items.size());
     for (size_t i = 0; i < t.items.size(); ++i) {
         const DialogItem& got = t.items[i];
@@ -372,27 +343,13 @@ TEST_F(ExeResources, AboutLinesFitTheirControls) {
 // ---------------------------------------------------------------------------
 // Icons
 
-struct IconEntry {
-    int width, height, colourCount, planes, bitCount;
-    uint32_t bytes;
-    uint16_t id;
-};
-
 std::vector<IconEntry> ParseIconGroup(const std::string& bytes) {
     Reader r(bytes);
     std::vector<IconEntry> entries;
     if (r.U16() != 0 || r.U16() != 1) return entries;
     int count = r.U16();
     for (int i = 0; i < count && !r.failed; ++i) {
-        IconEntry e;
-        e.width = r.U8();
-        e.height = r.U8();
-        e.colourCount = r.U8();
-        r.U8();
-        e.planes = r.U16();
-        e.bitCount = r.U16();
-        e.bytes = r.U32();
-        e.id = r.U16();
+        IconEntry e = r.Get<IconEntry>();
         if (!r.failed) entries.push_back(e);
     }
     return entries;
@@ -494,13 +451,12 @@ class IconResources : public ExeResources {
     }
 };
 
-TEST_F(IconResources, ApplicationIconHasNineImagesInDepthThenSizeOrder) {
+// The application icon has nine images, in depth then size order; each tray
+// icon one 32-pixel image in 16 colours.
+TEST_F(IconResources, GroupsHoldTheirImagesInDepthThenSizeOrder) {
     ExpectGroup(
         IDR_MAINFRAME,
         {{48, 4}, {32, 4}, {16, 4}, {48, 8}, {32, 8}, {16, 8}, {48, 24}, {32, 24}, {16, 24}});
-}
-
-TEST_F(IconResources, TrayIconsAreOne32PixelImageIn16Colours) {
     ExpectGroup(IDI_TRAY_NORMAL, {{32, 4}});
     ExpectGroup(IDI_TRAY_ALERT, {{32, 4}});
 }
@@ -595,13 +551,21 @@ VersionNode ParseVersionNode(const std::string& bytes, size_t start, bool& ok) {
     return node;
 }
 
-TEST_F(ExeResources, VersionFixedPart) {
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(ExePath(), &ignored);
-    ASSERT_NE(size, 0u);
-    std::vector<char> block(size);
-    ASSERT_TRUE(GetFileVersionInfoA(ExePath(), 0, size, block.data()));
+// The version block as the system's version calls read it from the file.
+class VersionInfo : public ExeResources {
+  protected:
+    void SetUp() override {
+        ExeResources::SetUp();
+        DWORD ignored = 0;
+        DWORD size = GetFileVersionInfoSizeA(ExePath(), &ignored);
+        ASSERT_NE(size, 0u);
+        block.resize(size);
+        ASSERT_TRUE(GetFileVersionInfoA(ExePath(), 0, size, block.data()));
+    }
+    std::vector<char> block;
+};
 
+TEST_F(VersionInfo, VersionFixedPart) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
@@ -627,37 +591,21 @@ TEST_F(ExeResources, VersionFixedPart) {
     EXPECT_EQ(translation[1], 1252);
 }
 
-const char* const kVersionKeys[] = {"CompanyName",  "FileDescription", "FileVersion",
-                                    "InternalName", "LegalCopyright",  "OriginalFilename",
-                                    "ProductName",  "ProductVersion"};
+// The version strings in the order of the block, with their values.
+const std::pair<const char*, const char*> kVersionStrings[] = {
+    {"CompanyName", "Vardion developers"},
+    {"FileDescription", "Vardion process watcher"},
+    {"FileVersion", "1.0.0.1"},
+    {"InternalName", "Vardion.exe"},
+    {"LegalCopyright", "Copyright (C) 2026 Vardion developers"},
+    {"OriginalFilename", "Vardion.exe"},
+    {"ProductName", "Vardion"},
+    {"ProductVersion", "1.0.0.1"},
+};
 
-TEST_F(ExeResources, VersionStringsAnswerQueries) {
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(ExePath(), &ignored);
-    ASSERT_NE(size, 0u);
-    std::vector<char> block(size);
-    ASSERT_TRUE(GetFileVersionInfoA(ExePath(), 0, size, block.data()));
-    std::map<std::string, std::string> values;
-    for (const char* key : kVersionKeys) {
-        std::string path = std::string("\\StringFileInfo\\040904e4\\") + key;
-        char* value = nullptr;
-        UINT length = 0;
-        EXPECT_TRUE(
-            VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length))
-            << key;
-        if (value != nullptr) values[key] = value;
-    }
-    EXPECT_EQ(values["FileVersion"], "1.0.0.1");
-    EXPECT_EQ(values["ProductVersion"], "1.0.0.1");
-    EXPECT_EQ(values["InternalName"], "Vardion.exe");
-    EXPECT_EQ(values["OriginalFilename"], "Vardion.exe");
-    EXPECT_EQ(values["ProductName"], "Vardion");
-    EXPECT_EQ(values["CompanyName"], "Vardion developers");
-    EXPECT_EQ(values["FileDescription"], "Vardion process watcher");
-    EXPECT_EQ(values["LegalCopyright"], "Copyright (C) 2026 Vardion developers");
-}
-
-TEST_F(ExeResources, VersionBlockHoldsOneStringTableWithTheKeysInOrder) {
+// The raw block holds one string table with these keys in this order, and the
+// system's version calls answer each key with its value.
+TEST_F(VersionInfo, VersionBlockHoldsOneStringTableWithTheKeysInOrder) {
     const std::string bytes = Bytes(RT_VERSION, VS_VERSION_INFO);
     bool ok = true;
     VersionNode root = ParseVersionNode(bytes, 0, ok);
@@ -667,19 +615,28 @@ TEST_F(ExeResources, VersionBlockHoldsOneStringTableWithTheKeysInOrder) {
     ASSERT_EQ(root.children.size(), 2u);
     const VersionNode& strings = root.children[0];
     const VersionNode& vars = root.children[1];
-    EXPECT_EQ(strings.key, "StringFileInfo");
-    ASSERT_EQ(strings.children.size(), 1u);
-    EXPECT_EQ(strings.children[0].key, "040904e4");
-    std::vector<std::string> keys;
-    for (const VersionNode& entry : strings.children[0].children) keys.push_back(entry.key);
-    EXPECT_EQ(keys, std::vector<std::string>(std::begin(kVersionKeys), std::end(kVersionKeys)));
-    for (const VersionNode& entry : strings.children[0].children)
-        EXPECT_FALSE(entry.text.empty()) << entry.key << " is empty";
-
     EXPECT_EQ(vars.key, "VarFileInfo");
     ASSERT_EQ(vars.children.size(), 1u);
     EXPECT_EQ(vars.children[0].key, "Translation");
     EXPECT_EQ(vars.children[0].value, std::string("\x09\x04\xe4\x04", 4));
+
+    EXPECT_EQ(strings.key, "StringFileInfo");
+    ASSERT_EQ(strings.children.size(), 1u);
+    EXPECT_EQ(strings.children[0].key, "040904e4");
+    const std::vector<VersionNode>& entries = strings.children[0].children;
+    ASSERT_EQ(entries.size(), std::size(kVersionStrings));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const auto& [key, expected] = kVersionStrings[i];
+        EXPECT_EQ(entries[i].key, key);
+        EXPECT_EQ(entries[i].text, expected) << key;
+        std::string path = std::string("\\StringFileInfo\\040904e4\\") + key;
+        char* value = nullptr;
+        UINT length = 0;
+        EXPECT_TRUE(
+            VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length))
+            << key;
+        EXPECT_STREQ(value, expected) << key;
+    }
 }
 
 // Every resource of the module, by type, name and language.

@@ -10,20 +10,17 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "tests/win/child_process.h"
 #include "tests/win/handle_count.h"
 #include "tests/win/fresh_directory.h"
+#include "tests/win/remote_window.h"
 
 namespace {
+
+using namespace e2e;
 
 int failures = 0;
 constexpr long kMemorySlackKiB = 64;
@@ -32,46 +29,6 @@ void Check(bool condition, const std::string& what) {
     if (condition) return;
     ++failures;
     std::printf("FAULT: %s\n", what.c_str());
-}
-
-HWND FindTopLevel(DWORD processId, const char* caption) {
-    HWND window = nullptr;
-    while ((window = ::FindWindowExA(nullptr, window, "#32770", caption)) != nullptr) {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(window, &owner);
-        if (owner == processId) return window;
-    }
-    return nullptr;
-}
-
-// A message to a window of Vardion's, answered within ten seconds: a Vardion
-// that stays blocked is a fault of the soak, not a hang of it. -1 when unanswered.
-LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
-    DWORD_PTR result = 0;
-    if (::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, 10000, &result)) {
-        return static_cast<LRESULT>(result);
-    }
-    Check(!::IsWindow(window), "message answered within 10 s");
-    return -1;
-}
-
-// Rows of a list box in another process (the wide form works across processes under Wine).
-std::vector<std::string> ReadList(HWND list) {
-    std::vector<std::string> rows;
-    LRESULT count = Ask(list, LB_GETCOUNT);
-    for (LRESULT i = 0; i < count; ++i) {
-        LRESULT length = Ask(list, LB_GETTEXTLEN, i);
-        if (length < 0) continue;
-        // LB_GETTEXT carries no size, and a tick can move a longer row into
-        // place meanwhile: the buffer is far larger than any row of a file name.
-        if (length >= 4096) continue;
-        std::wstring wide(1 << 16, L'\0');
-        if (Ask(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0])) < 0) continue;
-        char text[1024] = {};
-        ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text - 1, nullptr, nullptr);
-        rows.push_back(text);
-    }
-    return rows;
 }
 
 std::string Lower(std::string text) {
@@ -95,6 +52,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: soak.exe <Vardion.exe> <sleeper.exe> <seconds>\n");
         return 2;
     }
+    onFault = [](const std::string& what) { Check(false, what); };
     const int seconds = std::atoi(argv[3]);
     std::string dir;
     Check(MakeFreshDirectory("vardion-soak", dir), "a fresh working directory " + dir);
@@ -102,13 +60,12 @@ int main(int argc, char** argv) {
 
     PROCESS_INFORMATION vardion = Launch(argv[1], dir);
     HWND main = nullptr;
-    for (int i = 0; i < 500 && !(main && ::IsWindowVisible(main)); ++i) {
-        main = FindTopLevel(vardion.dwProcessId, "Vardion");
-        ::Sleep(20);
-    }
+    WaitFor([&] {
+        return (main = FindTopLevel(vardion.dwProcessId, "Vardion")) && ::IsWindowVisible(main);
+    });
     Check(main != nullptr, "the main window appeared");
     if (!main) return 1;
-    HWND untrusted = ::GetDlgItem(main, 1002);
+    HWND untrusted = ::GetDlgItem(main, kUntrusted);
 
     // Names in mixed case, some of them the same name in another case.
     std::set<std::string> started;  // lower case
@@ -153,7 +110,7 @@ int main(int argc, char** argv) {
     // A leak of one icon a tick grows it by some 16 KiB a second.
     Check(memoryAtEnd - memoryAtStart <= kMemorySlackKiB,
           "the working set grew by no more than " + std::to_string(kMemorySlackKiB) + " KiB");
-    std::vector<std::string> rows = ReadList(untrusted);
+    Rows rows = ReadList(untrusted);
     std::set<std::string> listed;
     for (const std::string& row : rows) {
         Check(listed.insert(Lower(row)).second, "listed once: " + row);
@@ -164,23 +121,17 @@ int main(int argc, char** argv) {
 
     // Trust everything and end by Exit: the file must hold every row's path.
     Ask(untrusted, LB_SETSEL, TRUE, -1);
-    Ask(main, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED),
-        reinterpret_cast<LPARAM>(::GetDlgItem(main, 1)));
-    ::PostMessageA(main, WM_USER, 0, WM_RBUTTONDOWN);
+    Ask(main, WM_COMMAND, MAKEWPARAM(kAdd, BN_CLICKED),
+        reinterpret_cast<LPARAM>(::GetDlgItem(main, kAdd)));
+    ::PostMessageA(main, kTrayCallback, 0, WM_RBUTTONDOWN);
     HWND menu = nullptr;
-    for (int i = 0; i < 500 && !(menu && ::IsWindowVisible(menu)); ++i) {
-        menu = ::FindWindowA("#32768", nullptr);
-        ::Sleep(20);
-    }
+    WaitFor([&] { return (menu = ::FindWindowA("#32768", nullptr)) && ::IsWindowVisible(menu); });
     Check(menu != nullptr, "the tray menu opened");
     ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 1);
     ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 1);
     Check(::WaitForSingleObject(vardion.hProcess, 10000) == WAIT_OBJECT_0,
           "Exit ended the program");
-    std::ifstream in(dir + "\\known.dat", std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    std::string known = bytes.str();
+    std::string known = ReadFile(dir + "\\known.dat");
     size_t lines = static_cast<size_t>(std::count(known.begin(), known.end(), '\n'));
     Check(lines == rows.size(), "known.dat holds one line per row");
     Check(known.empty() || known.compare(known.size() - 2, 2, "\r\n") == 0, "known.dat ends whole");

@@ -24,6 +24,8 @@
 #include <cstring>
 #include <string>
 
+#include "remote_window.h"
+
 namespace {
 
 HWND FindVisible(const char* caption) {
@@ -35,11 +37,10 @@ HWND FindVisible(const char* caption) {
 
 // Waits until the window is visible, brings it to the front and lets it paint.
 HWND BringToFront(const char* caption, double seconds) {
-    DWORD start = GetTickCount();
-    HWND window;
-    while (!(window = FindVisible(caption))) {
-        if (GetTickCount() - start > seconds * 1000) return nullptr;
-        Sleep(20);
+    HWND window = nullptr;
+    if (!e2e::WaitFor([&] { return (window = FindVisible(caption)) != nullptr; },
+                      static_cast<int>(seconds * 1000))) {
+        return nullptr;
     }
     SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SetForegroundWindow(window);
@@ -59,47 +60,13 @@ int Front(const char* caption, double seconds) {
     return 0;
 }
 
-// A list box's row text or a window's text, read across processes in the
-// wide form: the 8-bit one hands back UTF-16 under Wine.
-std::string Narrow(const std::wstring& wide) {
-    char text[2048] = "";
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text - 1, nullptr, nullptr);
-    return text;
-}
-
+// The row of a list box whose text is `text`; row 0 when there is none.
 int FindRow(HWND list, const char* text) {
-    LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        wchar_t row[1024] = L"";
-        if (SendMessageW(list, LB_GETTEXTLEN, i, 0) >= 1024) continue;
-        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(row));
-        if (Narrow(row) == text) return static_cast<int>(i);
-    }
+    e2e::Rows rows = e2e::ReadList(list);
+    auto row = std::find(rows.begin(), rows.end(), text);
+    if (row != rows.end()) return static_cast<int>(row - rows.begin());
     std::fprintf(stderr, "no row \"%s\": row 0 instead\n", text);
     return 0;
-}
-
-// Wine can put a pointer that a program set back where it was a moment
-// before: set it until it stays, then a pixel beside, on the same row.
-void RestPointer(POINT at) {
-    for (int step = 0; step < 2; ++step, ++at.x) {
-        for (int attempt = 0; attempt < 10; ++attempt) {
-            SetCursorPos(at.x, at.y);
-            Sleep(100);
-            POINT now;
-            if (GetCursorPos(&now) && now.x == at.x && now.y == at.y) break;
-        }
-    }
-}
-
-HWND VisibleTip(DWORD processId) {
-    HWND tip = nullptr;
-    while ((tip = FindWindowExA(nullptr, tip, "tooltips_class32", nullptr)) != nullptr) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(tip, &owner);
-        if (owner == processId && IsWindowVisible(tip)) return tip;
-    }
-    return nullptr;
 }
 
 int Tip(const char* caption, int listId, const char* rowText) {
@@ -119,16 +86,13 @@ int Tip(const char* caption, int listId, const char* rowText) {
     }
     POINT at = {(rowRect.left + rowRect.right) / 2, (rowRect.top + rowRect.bottom) / 2};
     ClientToScreen(list, &at);
-    RestPointer(at);
+    e2e::RestPointer(at);
 
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     HWND tip = nullptr;
-    for (int waited = 0; !(tip = VisibleTip(processId)) && waited < 5000; waited += 50) Sleep(50);
-    if (!tip) return 1;
-    wchar_t text[2048] = L"";
-    SendMessageW(tip, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text));
-    std::fprintf(stderr, "tip over \"%s\": %s\n", rowText, Narrow(text).c_str());
+    if (!e2e::WaitFor([&] { return (tip = e2e::ShownTip(processId)) != nullptr; }, 5000)) return 1;
+    std::fprintf(stderr, "tip over \"%s\": %s\n", rowText, e2e::WindowText(tip).c_str());
 
     RECT shown, tipRect;
     GetWindowRect(window, &shown);
