@@ -546,12 +546,7 @@ void MeasureUnchangedListCheck() {
     for (int i = 0; i < 1000; ++i) {
         known.push_back("\\Device\\HarddiskVolume9\\filler\\program" + std::to_string(i) + ".exe");
     }
-    std::string bytes = FormatKnown(known, "");
-    HANDLE file =
-        ::CreateFileA(kKnownFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
+    WriteWhole(FormatKnown(known, ""));
     TrustedList list{WindowsFileSystem()};
     list.LoadKnown();
     std::vector<double> check, read;

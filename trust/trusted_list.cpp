@@ -184,6 +184,12 @@ TrustedList::~TrustedList() {
     if (m_worker.joinable()) m_worker.join();
 }
 
+template <typename Visit>
+void TrustedList::ForEachAddition(Visit visit) const {
+    for (size_t i = 0; i < m_fromFileBegin; ++i) visit(m_known[i]);
+    for (size_t i = m_fromFileEnd; i < m_known.size(); ++i) visit(m_known[i]);
+}
+
 bool TrustedList::Run(std::unique_ptr<Job> job, bool wait) {
     m_job = std::move(job);
     if (m_work == FileWork::kInline || wait) {
@@ -308,11 +314,7 @@ SaveResult TrustedList::SaveKnown() {
 SaveResult TrustedList::StartSave(bool wait) {
     auto job = std::make_unique<Job>();
     job->kind = Job::Kind::kSave;
-    for (size_t i = 0; i < m_known.size(); ++i) {
-        if (i == m_fromFileBegin) i = m_fromFileEnd;
-        if (i >= m_known.size()) break;
-        job->additions.emplace_back(m_known[i]);
-    }
+    ForEachAddition([&](std::string_view entry) { job->additions.emplace_back(entry); });
     Job* save = job.get();
     Run(std::move(job), wait);
     // Taken in already unless it runs in the background.
@@ -350,11 +352,9 @@ void TrustedList::Settle() {
 bool TrustedList::TakeFromDisk(KnownList& disk, size_t fromFile, std::string tail) {
     // This run's additions, the entries that were not read from the file, go
     // after the file's, except those that the file holds now, and second copies.
-    for (size_t i = 0; i < m_known.size(); ++i) {
-        if (i == m_fromFileBegin) i = m_fromFileEnd;
-        if (i >= m_known.size()) break;
-        if (!disk.Contains(m_known[i])) disk.push_back(m_known[i]);
-    }
+    ForEachAddition([&](std::string_view entry) {
+        if (!disk.Contains(entry)) disk.push_back(entry);
+    });
     m_known.swap(disk);
     m_knownTail = std::move(tail);
     m_fromFileBegin = 0;

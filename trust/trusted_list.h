@@ -110,6 +110,9 @@ class TrustedList {
     //! Makes the file's entries `disk[0, fromFile)`, then the rest of `disk` and this run's
     //! additions that `disk` lacks, the list; true when the list changed.
     bool TakeFromDisk(KnownList& disk, size_t fromFile, std::string tail);
+    //! Calls `visit` with each entry of this run that was not read from the file, in order.
+    template <typename Visit>
+    void ForEachAddition(Visit visit) const;
     void NoteSave(SaveResult result);
 
     FileSystem& m_files;
