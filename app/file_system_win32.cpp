@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "trust/read_up_to.h"
 
@@ -39,9 +41,25 @@ uint64_t Join(DWORD high, DWORD low) {
 
 using ReadResult = FileSystem::ReadResult;
 
+// What a save writes with one call.
+constexpr size_t kWritePiece = 1u << 20;
+
+//! The handle of a file held for this program alone.
+class HeldFile : public FileSystem::Held {
+  public:
+    explicit HeldFile(HANDLE handle) : m_file(handle) {}
+
+  private:
+    ScopedFile m_file;
+};
+
 class Win32FileSystem : public FileSystem {
   public:
-    ReadResult Read(const std::string& name, std::string& bytes, uint64_t limit) override {
+    using FileSystem::Read;
+    using FileSystem::WriteNew;
+
+    ReadResult Read(const std::string& name, std::string& bytes, uint64_t limit,
+                    Progress& progress) override {
         // Shared every way, so that an editor or another run that holds the
         // file open does not make it unreadable. A folder does not open
         // without FILE_FLAG_BACKUP_SEMANTICS, so it reads as a failure.
@@ -57,30 +75,32 @@ class Win32FileSystem : public FileSystem {
         LARGE_INTEGER size;
         if (!::GetFileSizeEx(file.get(), &size)) return ReadResult::kFailed;
         HANDLE handle = file.get();
-        return ReadUpTo(static_cast<uint64_t>(size.QuadPart), limit, bytes,
-                        [handle](char* at, size_t room) -> long long {
-                            // ReadFile takes a 32-bit count: at most 16 MB a call.
-                            DWORD want = static_cast<DWORD>(std::min<size_t>(room, 1u << 24));
-                            DWORD got = 0;
-                            return ::ReadFile(handle, at, want, &got, nullptr) ? got : -1;
-                        });
+        return ReadUpTo(
+            static_cast<uint64_t>(size.QuadPart), limit, bytes, progress,
+            [handle](char* at, size_t room) -> long long {
+                DWORD got = 0;
+                return ::ReadFile(handle, at, static_cast<DWORD>(room), &got, nullptr) ? got : -1;
+            });
     }
 
-    bool WriteNew(const std::string& name, const std::string& bytes) override {
+    bool WriteNew(const std::string& name, const Fill& fill) override {
         // CREATE_NEW fails on anything already there, and with
         // FILE_FLAG_OPEN_REPARSE_POINT a link planted under the name is never followed.
         ScopedFile file(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                       nullptr));
         if (!file.valid()) return false;
-        size_t done = 0;
-        while (done < bytes.size()) {
-            DWORD put = 0;
-            DWORD want = static_cast<DWORD>(bytes.size() - done);
-            if (!::WriteFile(file.get(), bytes.data() + done, want, &put, nullptr) || put == 0) {
-                return false;
+        std::vector<char> buffer(kWritePiece);
+        for (size_t filled; (filled = fill(buffer.data(), buffer.size())) != 0;) {
+            for (size_t done = 0; done < filled;) {
+                DWORD put = 0;
+                DWORD want = static_cast<DWORD>(filled - done);
+                if (!::WriteFile(file.get(), buffer.data() + done, want, &put, nullptr) ||
+                    put == 0) {
+                    return false;
+                }
+                done += put;
             }
-            done += put;
         }
         if (!::FlushFileBuffers(file.get())) return false;
         return file.Close();
@@ -145,12 +165,49 @@ class Win32FileSystem : public FileSystem {
         return stamp;
     }
 
+    std::vector<std::string> Names(const std::string& prefix, const std::string& suffix) override {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA found;
+        HANDLE search = ::FindFirstFileA((prefix + "*" + suffix).c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return names;
+        do {
+            // The pattern also matches short 8.3 names: the long name is what counts.
+            std::string name = found.cFileName;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                name.size() >= prefix.size() + suffix.size() &&
+                name.compare(0, prefix.size(), prefix) == 0 &&
+                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+                names.push_back(name);
+            }
+        } while (::FindNextFileA(search, &found));
+        ::FindClose(search);
+        return names;
+    }
+
+    std::unique_ptr<Held> Hold(const std::string& name) override {
+        // Shared with nobody: another run's open fails until this handle is
+        // closed, and the file goes with it, even when the program is killed.
+        HANDLE file =
+            ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<HeldFile>(file);
+    }
+
+    uint64_t Now() override {
+        FILETIME now;
+        ::GetSystemTimeAsFileTime(&now);
+        return Join(now.dwHighDateTime, now.dwLowDateTime);
+    }
+
     void Pause(unsigned milliseconds) override { ::Sleep(milliseconds); }
 };
 
 }  // namespace
 
 FileSystem& WindowsFileSystem() {
-    static Win32FileSystem files;
-    return files;
+    // Never destroyed: a thread left inside a call to a drive that does not
+    // answer may return to it while the program ends.
+    static Win32FileSystem* files = new Win32FileSystem;
+    return *files;
 }

@@ -19,41 +19,56 @@ std::string CurrentFolder() {
     return folder;
 }
 
-std::string NoticeText(SaveResult failure) {
-    bool read = failure == SaveResult::kUnreadable || failure == SaveResult::kTooLarge;
-    std::string text = read ? "Vardion could not read its list of trusted programs, known.dat, "
-                              "in the folder\r\n\r\n"
-                            : "Vardion could not save its list of trusted programs, known.dat, "
-                              "in the folder\r\n\r\n";
-    text += CurrentFolder();
-    text += "\r\n\r\n";
+// Why the list could not be read or saved, and what Vardion does about it.
+std::string Reason(SaveResult failure) {
     switch (failure) {
         case SaveResult::kUnreadable:
-            text +=
-                "Another program may hold it open. Vardion leaves the file as it is, and "
-                "adds to it as soon as it can read it.";
-            break;
+            return "Another program may hold it open. Vardion leaves the file as it is, and "
+                   "adds to it as soon as it can read it.";
         case SaveResult::kTooLarge:
-            text +=
-                "The file is larger than 64 MB, far more than any list of programs: it may be "
-                "damaged, or another program may have written it. Vardion leaves the file as "
-                "it is, and reads it again once it changes.";
-            break;
-        case SaveResult::kTempInTheWay:
-            text +=
-                "A folder or a file named known.dat.tmp stands in that folder and cannot be "
-                "removed; Vardion writes the list there first. Remove or rename it: Vardion "
-                "tries again at the next \"<< Add\" and at Exit.";
-            break;
+            return "The file is larger than 64 MB or holds more than 2,000,000 lines, far more "
+                   "than any list of programs: it may be damaged, or another program may have "
+                   "written it. Vardion leaves the file as it is, and reads it again once it "
+                   "changes.";
+        case SaveResult::kNoAnswer:
+            return "The drive it is on does not answer: a network drive may be away, or a disk "
+                   "may have stopped. Vardion goes on watching with the list it has, announcing "
+                   "every program it does not know as trusted, and takes the file in once the "
+                   "drive answers.";
+        case SaveResult::kNoRoom:
+            return "Windows could not give Vardion the memory to read or save it. Vardion "
+                   "leaves the file as it is, and reads it again once it changes.";
         default:
-            text +=
-                "The folder or the file may be read-only, or held by another program. "
-                "Vardion tries again at the next \"<< Add\" and at Exit.";
-            break;
+            return "The folder or the file may be read-only, or held by another program. "
+                   "Vardion tries again at the next \"<< Add\" and at Exit.";
+    }
+}
+
+std::string NoticeText(SaveResult failure, const StringList* unsaved) {
+    bool read = failure == SaveResult::kUnreadable || failure == SaveResult::kTooLarge;
+    bool either = failure == SaveResult::kNoAnswer || failure == SaveResult::kNoRoom;
+    std::string text = std::string("Vardion could not ") +
+                       (read     ? "read"
+                        : either ? "read or save"
+                                 : "save") +
+                       " its list of trusted programs, known.dat, in the folder\r\n\r\n";
+    text += CurrentFolder();
+    text += "\r\n\r\n";
+    text += Reason(failure);
+    if (!unsaved) {
+        text +=
+            "\r\n\r\nUntil a save succeeds, the programs you trust with \"<< Add\" are "
+            "trusted only until Vardion ends.";
+        return text;
     }
     text +=
-        "\r\n\r\nUntil a save succeeds, the programs you trust with \"<< Add\" are "
-        "trusted only until Vardion ends.";
+        "\r\n\r\nVardion ends now. These programs, which you trusted with \"<< Add\", were "
+        "not saved and will not be trusted when Vardion starts again:\r\n";
+    constexpr size_t kNamed = 10;
+    for (size_t i = 0; i < unsaved->size() && i < kNamed; ++i) text += "\r\n" + (*unsaved)[i];
+    if (unsaved->size() > kNamed) {
+        text += "\r\nand " + std::to_string(unsaved->size() - kNamed) + " more";
+    }
     return text;
 }
 
@@ -84,7 +99,7 @@ void SaveNotice::Show(SaveResult failure) {
     }
     std::string* text = new (std::nothrow) std::string;
     if (!text) return;
-    *text = NoticeText(failure);
+    *text = NoticeText(failure, nullptr);
     Thread thread = {};
     thread.handle = ::CreateThread(nullptr, 0, NoticeThread, text, 0, &thread.id);
     if (!thread.handle) {
@@ -106,4 +121,9 @@ void SaveNotice::Close() {
         ::CloseHandle(thread.handle);
     }
     m_threads.clear();
+}
+
+void SaveNotice::SayAtExit(SaveResult failure, const StringList& unsaved) {
+    ::MessageBoxA(nullptr, NoticeText(failure, &unsaved).c_str(), kSaveNoticeCaption,
+                  MB_OK | MB_ICONWARNING | MB_TOPMOST | MB_SETFOREGROUND);
 }

@@ -21,6 +21,9 @@ class SaveNotice {
 
     //! Shows a box for the failure and returns at once; nothing for kSaved.
     void Show(SaveResult failure);
+    //! Says, in a box that this call waits to be closed, why `unsaved` could not be saved,
+    //! and that they will not be trusted at the next start: what Exit says last.
+    static void SayAtExit(SaveResult failure, const StringList& unsaved);
     //! Closes every box still open and waits for its thread to end, for a few
     //! seconds at most: called at close-down, so that no thread of the program
     //! is inside user32 while the process ends.

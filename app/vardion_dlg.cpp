@@ -8,6 +8,13 @@ namespace {
 constexpr UINT_PTR kTimerId = 0;
 constexpr UINT kTickMilliseconds = 100;
 constexpr DWORD kMessageFilterAllow = 1;  // MSGFLT_ALLOW
+// "known.dat" is looked at every this many ticks, on the list's own thread.
+constexpr int kTicksPerLook = 3;
+// Work on it that has made no progress for this long has not answered.
+constexpr unsigned kSilenceMilliseconds = 2000;
+// The end of the program waits this long at most for the list to be saved, so
+// that it ends within ten seconds whatever the drive does.
+constexpr unsigned kCloseDownMilliseconds = 6000;
 
 }  // namespace
 
@@ -27,6 +34,8 @@ CVardionDlg::CVardionDlg(CWnd* pParent)
       m_tray(*this),
       m_runningPort(m_runningList),
       m_untrustedPort(m_untrustedList),
+      m_trusted(WindowsFileSystem(), FileWork::kBackground,
+                FilePace{kSilenceMilliseconds, kTicksPerLook}),
       m_watch(m_processSystem, m_pathSystem, m_trusted, m_runningPort, m_untrustedPort, m_alert,
               m_tray) {}
 
@@ -95,7 +104,7 @@ BOOL CVardionDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
             return TRUE;
         case WM_ENDSESSION:
             // Log-off or shut-down ends the process without Exit: save as Exit does.
-            if (wParam) CloseDown();
+            if (wParam) CloseDown(false);
             return TRUE;
         default:
             if (m_taskbarCreated != 0 && message == m_taskbarCreated) {
@@ -149,7 +158,7 @@ void CVardionDlg::OnTimer(UINT_PTR) {
 }
 
 void CVardionDlg::Exit() {
-    CloseDown();
+    CloseDown(true);
     ::PostMessageA(m_hWnd, WM_QUIT, 0, 0);
 }
 
@@ -176,14 +185,15 @@ void CVardionDlg::AddTrayIcon() {
     m_watch.TrayIconAdded();
 }
 
-void CVardionDlg::CloseDown() {
+void CVardionDlg::CloseDown(bool atExit) {
     // Once only: Exit and the end of the session may both ask for it.
     if (m_closedDown) return;
     m_closedDown = true;
     ::KillTimer(m_hWnd, kTimerId);
     // Every addition is saved when it is made: here the save that runs ends, and
-    // what a failed save left is written.
-    m_trusted.Settle();
-    m_tray.RemoveTrayIcon();
+    // what a failed save left is written, or not, if the drive does not answer.
+    SaveResult left = m_trusted.Settle(kCloseDownMilliseconds);
     m_notice.Close();
+    m_tray.RemoveTrayIcon();
+    if (atExit && left != SaveResult::kSaved) SaveNotice::SayAtExit(left, m_trusted.Unsaved());
 }

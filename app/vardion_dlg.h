@@ -18,8 +18,9 @@ class CVardionDlg : public CDialog {
     ~CVardionDlg() override;
 
     //! Called when the program ends by Exit or with the session: stops the ticks, saves what
-    //! is unsaved of the trusted list, removes the icon and closes the save notices.
-    void CloseDown();
+    //! is unsaved of the trusted list, for a few seconds at most, closes the save notices and
+    //! removes the icon. At Exit, where a user sees it, what could not be saved is said last.
+    void CloseDown(bool atExit);
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -51,7 +52,7 @@ class CVardionDlg : public CDialog {
     ListBoxPort m_runningPort;
     ListBoxPort m_untrustedPort;
     //! The trusted list and "known.dat", read and written on a thread of its own.
-    TrustedList m_trusted{WindowsFileSystem(), FileWork::kBackground};
+    TrustedList m_trusted;
     //! The untrusted paths and the scan.
     ProcessWatch m_watch;
     //! Show the full path of the untrusted row, and of the alert's row, under the pointer.

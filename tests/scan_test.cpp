@@ -368,10 +368,8 @@ TEST_F(LiveList, LinesRemovedAndAddedByHandTakeEffectOnceTheFileHoldsStill) {
     alert.calls.clear();
 
     WriteList({}, "\\Device\\Hard");  // caught half-written: no whole line yet
-    Tick();
-    WriteList({"b.exe", "d.exe", "cc.exe"});  // written to the end: a.exe removed, d.exe added
-    Tick(2);
-    EXPECT_EQ(untrusted.Rows(), (Rows{"c.exe", "d.exe"}));  // still settling
+    // Written to the end while the look waits for it to hold still: a.exe removed, d.exe added.
+    files.whilePaused = [&] { WriteList({"b.exe", "d.exe", "cc.exe"}); };
     Tick();
     EXPECT_EQ(running.Rows(), (Rows{"b.exe", "d.exe"}));
     EXPECT_EQ(untrusted.Rows(), (Rows{"c.exe", "a.exe"}));

@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include "tests/models/faulty_file_system.h"
 #include "tests/temp_dir.h"
@@ -13,6 +17,15 @@
 #include "trust/trusted_list.h"
 
 namespace {
+
+// The files that saves write first and that are still there.
+std::vector<std::string> Leftovers() {
+    std::vector<std::string> names;
+    for (const std::string& name : HostFileSystem().Names(kKnownFileName, ".tmp")) {
+        if (IsKnownTempName(name)) names.push_back(name);
+    }
+    return names;
+}
 
 class KnownFile : public ::testing::Test {
   protected:
@@ -64,11 +77,12 @@ TEST_F(KnownFile, DuplicatesAndCaseAreKept) {
     EXPECT_EQ(RoundTrip("A\r\nA\r\n"), "A\r\nA\r\n");
 }
 
-TEST_F(KnownFile, LoadAppendsToWhatIsThere) {
+TEST_F(KnownFile, WhatWasAddedBeforeTheLoadStaysAfterTheFilesEntries) {
     dir.Write(kKnownFileName, "B\r\n");
     list.m_known.push_back("A");
     list.LoadKnown();
-    EXPECT_EQ(list.m_known, (StringList{"A", "B"}));
+    EXPECT_EQ(list.m_known, (StringList{"B", "A"}));
+    EXPECT_TRUE(list.HasUnsaved());
 }
 
 TEST_F(KnownFile, LongLinesLoadWholeAndSoDoTheLinesAfterThem) {
@@ -85,7 +99,7 @@ TEST_F(KnownFile, SaveWritesEveryEntryWithCrLf) {
     list.m_known = {"\\Device\\HarddiskVolume1\\a.exe", "b"};
     list.SaveKnown();
     EXPECT_EQ(dir.Read(kKnownFileName), "\\Device\\HarddiskVolume1\\a.exe\r\nb\r\n");
-    EXPECT_FALSE(dir.Exists(kKnownTempName));
+    EXPECT_TRUE(Leftovers().empty());
 }
 
 TEST_F(KnownFile, EmptyListSavesAsEmptyFile) {
@@ -125,21 +139,13 @@ TEST_F(KnownFile, HandWrittenLinesAfterAnEmptyLineSurviveASave) {
     EXPECT_EQ(RoundTrip("\r\nkept\r\n"), "\r\nkept\r\n");  // the list itself is empty
 }
 
-TEST_F(KnownFile, SaveThatCannotWriteLeavesTheOldFile) {
-    dir.Write(kKnownFileName, "old\r\n");
-    dir.MakeDirectory(kKnownTempName);  // the temporary file cannot be created
-    list.m_known = {"new"};
-    list.SaveKnown();
-    EXPECT_EQ(dir.Read(kKnownFileName), "old\r\n");
-}
-
 TEST_F(KnownFile, DirectoryInPlaceOfTheFileLoadsNothingAndKeepsNoTemporary) {
     dir.MakeDirectory(kKnownFileName);
     list.LoadKnown();
     EXPECT_TRUE(list.m_known.empty());
     list.m_known = {"new"};
     list.SaveKnown();  // the replace fails
-    EXPECT_FALSE(dir.Exists(kKnownTempName));
+    EXPECT_TRUE(Leftovers().empty());
 }
 
 TEST(IsKnown, ExactCaseSensitiveWholeString) {
@@ -185,7 +191,7 @@ TEST(FailingSave, LeavesTheOldFileWhole) {
         c.fault(save.files);
         save.list.SaveKnown();
         EXPECT_EQ(save.dir.Read(kKnownFileName), save.old);
-        EXPECT_FALSE(save.dir.Exists(kKnownTempName));
+        EXPECT_TRUE(Leftovers().empty());
         EXPECT_TRUE(c.replaces < 0 || save.files.replaces == c.replaces) << save.files.replaces;
     }
 }
@@ -195,7 +201,7 @@ TEST(FailingSave, NextSaveSucceedsOverALeftoverTemporaryFile) {
     save.dir.Write(kKnownTempName, "half a list");  // left by a run that died while saving
     save.list.SaveKnown();
     EXPECT_EQ(save.dir.Read(kKnownFileName), save.old + std::string(4000, 'n') + "\r\n");
-    EXPECT_FALSE(save.dir.Exists(kKnownTempName));
+    EXPECT_TRUE(Leftovers().empty());
 }
 
 // A save writes what the file holds when it saves, then this run's additions:
@@ -256,7 +262,7 @@ TEST_F(ListOnDisk, UnreadableFileIsNeverReplacedAndIsMergedOnceItCanBeRead) {
     EXPECT_EQ(list.SaveKnown(), SaveResult::kUnreadable);
     EXPECT_EQ(list.SaveKnown(), SaveResult::kUnreadable);
     EXPECT_EQ(dir.Read(kKnownFileName), old);
-    EXPECT_FALSE(dir.Exists(kKnownTempName));
+    EXPECT_TRUE(Leftovers().empty());
     EXPECT_TRUE(list.HasUnsaved());
 
     files.unreadable = false;  // released: the next check reads it and saves the addition
@@ -293,7 +299,7 @@ TEST_F(ListOnDisk, LeftoverTemporaryIsTakenOnlyWhenComplete) {
         EXPECT_EQ(loaded.m_known, c.expected) << c.temp;
         if (!c.expected.empty()) {
             EXPECT_EQ(fresh.Read(kKnownFileName), c.temp);
-            EXPECT_FALSE(fresh.Exists(kKnownTempName));
+            EXPECT_TRUE(Leftovers().empty());
         }
         EXPECT_FALSE(loaded.HasUnsaved()) << c.temp;
     }
@@ -313,7 +319,7 @@ TEST_F(ListOnDisk, ReplaceMeetingAnotherOpenerIsRetriedForAQuarterOfASecond) {
     EXPECT_GE(files.paused, 200u);
     EXPECT_LE(files.paused, 300u);
     EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nX\r\n\r\ntail");
-    EXPECT_FALSE(dir.Exists(kKnownTempName));
+    EXPECT_TRUE(Leftovers().empty());
     EXPECT_TRUE(list.HasUnsaved());
 }
 
@@ -354,26 +360,36 @@ TEST(KnownIndex, FindsTheFirstEqualEntryThroughEveryChange) {
             EXPECT_EQ(list.Find(probe), expected) << when << ": \"" << probe << "\"";
         }
     };
-    for (const char* entry : {"a", "A", "a", "a "}) {
+    std::string file;
+    for (int i = 0; i < 5000; ++i) file += "C:\\x\\" + std::to_string(i % 4000) + ".exe\r\n";
+    file += std::string(300, 'q') + "\n\r\n" + "c:\\x\\7.exe\r\n";  // after the empty line
+    ASSERT_TRUE(list.AdoptFile(std::string(file)));
+    std::string expectedTail;
+    ParseKnown(file, model, expectedTail);
+    EXPECT_EQ(list.Tail(), expectedTail);
+    check("file adopted");
+    for (const char* entry : {"a", "A", "a", "a ", "C:\\x\\7.exe"}) {
         list.push_back(entry);
         model.push_back(entry);
     }
     check("pushed");
-    std::string file;
-    for (int i = 0; i < 5000; ++i) file += "C:\\x\\" + std::to_string(i % 4000) + ".exe\r\n";
-    file += std::string(300, 'q') + "\n\r\n" + "c:\\x\\7.exe\r\n";  // after the empty line
-    std::string tail = list.AppendFile(std::string(file));
-    StringList parsed;
-    std::string expectedTail;
-    ParseKnown(file, parsed, expectedTail);
-    model.insert(model.end(), parsed.begin(), parsed.end());
-    EXPECT_EQ(tail, expectedTail);
-    check("file appended");
-    list.push_back(list[2]);  // an entry of its own bytes
+    list.push_back(list[2]);  // an entry of the file's bytes
     model.push_back(model[2]);
-    check("own entry pushed");
+    list.push_back(list[list.size() - 3]);  // one of its own added bytes
+    model.push_back(model[model.size() - 3]);
+    check("own entries pushed");
+    std::string expected;
+    for (const std::string& entry : model) expected += entry + "\r\n";
+    expected += "\r\n" + expectedTail;
+    std::string written;
+    KnownList::Writer write(list);
+    char piece[7];  // shorter than most entries, and than the tail
+    for (size_t got; (got = write(piece, sizeof piece)) != 0;) written.append(piece, got);
+    EXPECT_EQ(written, expected);
     KnownList fresh;
-    EXPECT_EQ(fresh.AppendFile("A\r\nb\r\n"), "");
+    EXPECT_FALSE(fresh.AdoptFile("A\r\nb\r\nc\r\n", 2));  // more entries than allowed
+    EXPECT_TRUE(fresh.empty());
+    EXPECT_TRUE(fresh.AdoptFile("A\r\nb\r\n\r\n\r\n\r\n", 2));  // empty lines after are no entries
     EXPECT_EQ(fresh.Find("b"), 1u);
     fresh.swap(list);
     model = {"A", "b"};
@@ -419,13 +435,133 @@ TEST_F(ListOnDisk, LinesWrittenWhileASaveWritesAreMergedBeforeItsFileTakesThePla
     EXPECT_FALSE(list.HasUnsaved());
 }
 
-TEST_F(ListOnDisk, FolderNamedLikeTheTemporaryFileIsAFailedSaveWithItsReason) {
+// Each save writes a file of a name of its own first: a folder where older
+// versions wrote theirs no longer stands in the way.
+TEST_F(ListOnDisk, FolderNamedLikeTheOldTemporaryFileDoesNotStandInTheWay) {
     dir.MakeDirectory(kKnownTempName);
     LoadOldAndAddX();
-    EXPECT_EQ(list.SaveKnown(), SaveResult::kTempInTheWay);
-    EXPECT_EQ(list.TakeUntoldFailure(), SaveResult::kTempInTheWay);
-    EXPECT_EQ(dir.Read(kKnownFileName), old);
-    EXPECT_TRUE(list.HasUnsaved());
+    EXPECT_EQ(list.SaveKnown(), SaveResult::kSaved);
+    EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nX\r\n\r\ntail");
+    EXPECT_FALSE(list.HasUnsaved());
 }
 
 }  // namespace
+
+// Other writers of the file while a save runs: another run saving at once
+// (two users who started Vardion from one folder), an editor that holds the
+// file open while it writes, and one that never stops writing.
+TEST_F(ListOnDisk, AnotherRunSavingBetweenTheCheckAndTheReplaceLosesNoLine) {
+    LoadOldAndAddX();
+    TrustedList other{HostFileSystem()};
+    other.LoadKnown();
+    other.m_known.push_back("Y");
+    SaveResult othersFirst = SaveResult::kSaved;
+    files.beforeReplace = [&] { othersFirst = other.SaveKnown(); };
+    EXPECT_EQ(list.SaveKnown(), SaveResult::kSaved);
+    EXPECT_NE(othersFirst, SaveResult::kSaved);  // it found this one's replace under way
+    EXPECT_EQ(other.SaveKnown(), SaveResult::kSaved);
+    EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nX\r\nY\r\n\r\ntail");
+    EXPECT_FALSE(list.HasUnsaved());
+    EXPECT_FALSE(other.HasUnsaved());
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(ListOnDisk, EditorThatWritesWhileItHoldsTheFileLosesNoLine) {
+    LoadOldAndAddX();
+    files.busyReplaces = 1;
+    files.whileBusy = [&] { dir.Write(kKnownFileName, "A\r\nB\r\nby hand\r\n"); };
+    EXPECT_EQ(list.SaveKnown(), SaveResult::kSaved);
+    EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nby hand\r\nX\r\n");
+    EXPECT_FALSE(list.HasUnsaved());
+}
+
+TEST_F(ListOnDisk, SaveOfAFileThatKeepsChangingGivesUpAfterThreeTriesAndSavesOnceItHolds) {
+    LoadOldAndAddX();
+    int writes = 0;
+    std::function<void()> writer = [&] {
+        dir.Write(kKnownFileName, "A\r\nB\r\nC" + std::to_string(++writes) + "\r\n");
+        files.whileWriting = writer;  // and again at the next try
+    };
+    files.whileWriting = writer;
+    EXPECT_EQ(list.SaveKnown(), SaveResult::kUnreadable);
+    EXPECT_EQ(writes, 3);
+    EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nC3\r\n");  // the writer's, not replaced
+    EXPECT_TRUE(list.HasUnsaved());
+    EXPECT_TRUE(Leftovers().empty());
+    files.whileWriting = nullptr;
+    list.RefreshKnown();  // it holds still now: read, and what waits is saved
+    EXPECT_EQ(dir.Read(kKnownFileName), "A\r\nB\r\nC3\r\nX\r\n");
+    EXPECT_FALSE(list.HasUnsaved());
+}
+
+// On FAT a write time steps by 2 s: a same-size edit within that step leaves
+// the stamp as it was, so a file read within it is read once more after it.
+TEST_F(ListOnDisk, SameSizeEditWithinTheClocksStepIsReadOnceTheStepHasPassed) {
+    constexpr time_t kWritten = 1700000000;
+    constexpr uint64_t kSecond = 10000000;
+    auto writeAtTheSameTime = [&](const std::string& bytes) {
+        dir.Write(kKnownFileName, bytes);
+        const struct timespec times[2] = {{kWritten, 0}, {kWritten, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, kKnownFileName, times, 0), 0);
+    };
+    writeAtTheSameTime("A\r\n");
+    files.now = kWritten * kSecond + kSecond;  // read one second after it was written
+    list.LoadKnown();
+    writeAtTheSameTime("B\r\n");
+    files.now = kWritten * kSecond + 2 * kSecond;
+    EXPECT_TRUE(list.RefreshKnown());
+    EXPECT_EQ(list.m_known, (StringList{"B"}));
+    files.reads = 0;
+    list.RefreshKnown();
+    EXPECT_EQ(files.reads, 0);  // read once more, not on every look
+}
+
+// A list the memory cannot hold, past either bound or not, ends nothing.
+TEST_F(ListOnDisk, NoMemoryForTheListIsSaidOnceAndTheFileIsReadAgainOnceItChanges) {
+    dir.Write(kKnownFileName, old);
+    files.noRoom = true;
+    list.LoadKnown();
+    EXPECT_TRUE(list.Ready());
+    EXPECT_TRUE(list.m_known.empty());
+    EXPECT_EQ(list.TakeUntoldFailure(), SaveResult::kNoRoom);
+    files.reads = 0;
+    for (int tick = 0; tick < 5; ++tick) list.RefreshKnown();
+    EXPECT_EQ(files.reads, 0);
+    files.noRoom = false;
+    dir.Write(kKnownFileName, "C\r\n");
+    EXPECT_TRUE(list.RefreshKnown());
+    EXPECT_EQ(list.m_known, (StringList{"C"}));
+}
+
+TEST(ListBounds, AListPastEitherBoundIsTooLargeAndIsNeverReplaced) {
+    struct Case {
+        const char* what;
+        size_t lines;  // of one letter each
+        off_t size;    // the file grown to this, sparse, when not 0
+        bool read;
+    };
+    const Case cases[] = {
+        {"entries at the bound", kKnownMaxEntries, 0, true},
+        {"one entry more", kKnownMaxEntries + 1, 0, false},
+        {"one byte more", 1, static_cast<off_t>(kKnownMaxBytes) + 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        std::string lines;
+        for (size_t i = 0; i < c.lines; ++i) lines += "a\n";
+        dir.Write(kKnownFileName, lines);
+        if (c.size) {
+            ASSERT_EQ(truncate(kKnownFileName, c.size), 0);
+        }
+        TrustedList list{HostFileSystem()};
+        list.LoadKnown();
+        EXPECT_EQ(list.m_known.size(), c.read ? c.lines : 0);
+        EXPECT_EQ(list.TakeUntoldFailure(), c.read ? SaveResult::kSaved : SaveResult::kTooLarge);
+        if (c.read) continue;
+        list.m_known.push_back("X");
+        EXPECT_EQ(list.SaveKnown(), SaveResult::kTooLarge);
+        EXPECT_EQ(dir.Read(kKnownFileName).size(),
+                  c.size ? static_cast<size_t>(c.size) : lines.size());
+    }
+}

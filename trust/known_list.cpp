@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 
 namespace {
 
@@ -25,27 +26,6 @@ size_t SplitKnown(std::string_view bytes, Entry entry) {
     return bytes.size();
 }
 
-template <typename List>
-std::string Format(const List& entries, const std::string& tail) {
-    size_t size = tail.empty() ? 0 : tail.size() + 2;
-    for (std::string_view entry : entries) size += entry.size() + 2;
-    // Filled in place: a list of a million entries is one allocation and a copy.
-    std::string bytes(size, '\0');
-    char* out = &bytes[0];
-    for (std::string_view entry : entries) {
-        if (!entry.empty()) std::memcpy(out, entry.data(), entry.size());
-        out += entry.size();
-        *out++ = '\r';
-        *out++ = '\n';
-    }
-    if (!tail.empty()) {
-        *out++ = '\r';
-        *out++ = '\n';
-        std::memcpy(out, tail.data(), tail.size());
-    }
-    return bytes;
-}
-
 uint32_t HashOf(std::string_view entry) {
     return static_cast<uint32_t>(std::hash<std::string_view>()(entry));
 }
@@ -60,6 +40,12 @@ size_t EntryOf(uint64_t slot) {
     return static_cast<size_t>(static_cast<uint32_t>(slot) - 1);
 }
 
+// Spans count in 31 bits: a list file is far smaller, and so is what a run adds.
+uint32_t SpanOffset(size_t offset) {
+    if (offset >= 0x80000000u) throw std::length_error("trusted list");
+    return static_cast<uint32_t>(offset);
+}
+
 }  // namespace
 
 void ParseKnown(const std::string& bytes, StringList& entries, std::string& tail) {
@@ -69,11 +55,51 @@ void ParseKnown(const std::string& bytes, StringList& entries, std::string& tail
 }
 
 std::string FormatKnown(const StringList& entries, const std::string& tail) {
-    return Format(entries, tail);
+    KnownList list;
+    list = entries;
+    std::string bytes = FormatKnown(list);
+    if (!tail.empty()) bytes += "\r\n" + tail;
+    return bytes;
 }
 
-std::string FormatKnown(const KnownList& entries, const std::string& tail) {
-    return Format(entries, tail);
+std::string FormatKnown(const KnownList& list) {
+    size_t size = list.Tail().empty() ? 0 : list.Tail().size() + 2;
+    for (std::string_view entry : list) size += entry.size() + 2;
+    std::string bytes(size, '\0');
+    KnownList::Writer write(list);
+    write(&bytes[0], size);
+    return bytes;
+}
+
+size_t KnownList::Writer::operator()(char* out, size_t room) {
+    static constexpr std::string_view kCrLf("\r\n", 2);
+    size_t put = 0;
+    // Copies the rest of one piece, `a` then `b`; true once it is all out.
+    auto copy = [&](std::string_view a, std::string_view b) {
+        while (put < room && m_at < a.size() + b.size()) {
+            std::string_view part = m_at < a.size() ? a.substr(m_at) : b.substr(m_at - a.size());
+            size_t n = std::min(room - put, part.size());
+            std::memcpy(out + put, part.data(), n);
+            put += n;
+            m_at += n;
+        }
+        return m_at == a.size() + b.size();
+    };
+    // The pieces: each entry with its CR LF, then the empty line and the tail.
+    while (put < room) {
+        bool whole;
+        if (m_entry < m_list.size()) {
+            whole = copy(m_list[m_entry], kCrLf);
+        } else if (m_entry == m_list.size() && !m_list.Tail().empty()) {
+            whole = copy(kCrLf, m_list.Tail());
+        } else {
+            break;
+        }
+        if (!whole) break;
+        ++m_entry;
+        m_at = 0;
+    }
+    return put;
 }
 
 KnownList& KnownList::operator=(const StringList& entries) {
@@ -82,39 +108,38 @@ KnownList& KnownList::operator=(const StringList& entries) {
     return *this;
 }
 
-void KnownList::push_back(std::string_view entry) {
-    // Hashed first: the entry may be a view of this list's own bytes, which the append moves.
-    m_hashes.push_back(HashOf(entry));
-    m_spans.push_back(Span{m_bytes.size(), entry.size()});
-    m_bytes.append(entry.data(), entry.size());
-    Index(size() - 1);
+bool KnownList::AdoptFile(std::string&& bytes, size_t maxEntries) {
+    clear();
+    size_t count = 0;
+    SplitKnown(bytes, [&](size_t, size_t) { ++count; });
+    if (count > maxEntries) return false;
+    // Sized for the list alone: a tail, however long, is bytes and no entries.
+    m_spans.reserve(count);
+    m_tailBegin = SplitKnown(bytes, [&](size_t begin, size_t length) {
+        m_spans.push_back(Span{SpanOffset(begin), SpanOffset(length)});
+    });
+    m_file.swap(bytes);
+    Rehash(2 * count);
+    return true;
 }
 
-std::string KnownList::AppendFile(std::string&& bytes) {
-    size_t offset = 0;
-    if (m_bytes.empty()) {
-        m_bytes.swap(bytes);
+void KnownList::push_back(std::string_view entry) {
+    uint32_t begin = SpanOffset(m_added.size()) | kAdded;
+    uint32_t length = SpanOffset(entry.size());
+    if (!m_added.empty() && entry.data() >= m_added.data() &&
+        entry.data() < m_added.data() + m_added.size()) {
+        // A view of the added bytes themselves, which the append may move.
+        m_added.append(m_added, static_cast<size_t>(entry.data() - m_added.data()), entry.size());
     } else {
-        offset = m_bytes.size();
-        m_bytes += bytes;
+        m_added.append(entry.data(), entry.size());
     }
-    std::string_view file(m_bytes.data() + offset, m_bytes.size() - offset);
-    size_t first = size();
-    m_spans.reserve(first + static_cast<size_t>(std::count(file.begin(), file.end(), '\n')) + 1);
-    size_t tailBegin = SplitKnown(file, [&](size_t begin, size_t length) {
-        m_spans.push_back(Span{offset + begin, length});
-    });
-    std::string tail(file.substr(tailBegin));
-    // The tail is kept apart; its bytes here are no entry's.
-    m_bytes.resize(offset + tailBegin);
-    m_hashes.reserve(size());
-    for (size_t i = first; i < size(); ++i) m_hashes.push_back(HashOf((*this)[i]));
+    m_spans.push_back(Span{begin, length});
+    // Kept at most half full, so that a probe meets an empty slot soon.
     if (m_slots.size() < 2 * size()) {
         Rehash(2 * size());
     } else {
-        for (size_t i = first; i < size(); ++i) Index(i);
+        Place(size() - 1, m_slots.size() - 1);
     }
-    return tail;
 }
 
 void KnownList::clear() {
@@ -123,9 +148,10 @@ void KnownList::clear() {
 }
 
 void KnownList::swap(KnownList& other) {
-    m_bytes.swap(other.m_bytes);
+    m_file.swap(other.m_file);
+    std::swap(m_tailBegin, other.m_tailBegin);
+    m_added.swap(other.m_added);
     m_spans.swap(other.m_spans);
-    m_hashes.swap(other.m_hashes);
     m_slots.swap(other.m_slots);
 }
 
@@ -140,23 +166,13 @@ size_t KnownList::Find(std::string_view entry) const {
     return size();
 }
 
-void KnownList::Index(size_t entry) {
-    // Kept at most half full, so that a probe meets an empty slot soon.
-    if (m_slots.size() < 2 * size()) {
-        Rehash(2 * size());
-        return;
-    }
-    Place(entry, m_slots.size() - 1);
-}
-
 void KnownList::Place(size_t entry, size_t mask) {
-    uint32_t hash = m_hashes[entry];
+    std::string_view text = (*this)[entry];
+    uint32_t hash = HashOf(text);
     size_t slot = hash & mask;
     for (; m_slots[slot] != 0; slot = (slot + 1) & mask) {
         // A second copy is found through the first, which comes earlier in the list.
-        if (HashOf(m_slots[slot]) == hash && (*this)[EntryOf(m_slots[slot])] == (*this)[entry]) {
-            return;
-        }
+        if (HashOf(m_slots[slot]) == hash && (*this)[EntryOf(m_slots[slot])] == text) return;
     }
     m_slots[slot] = (static_cast<uint64_t>(hash) << 32) | (entry + 1);
 }
@@ -164,6 +180,8 @@ void KnownList::Place(size_t entry, size_t mask) {
 void KnownList::Rehash(size_t wanted) {
     size_t slots = 16;
     while (slots < wanted) slots *= 2;
+    // Freed before the new slots are taken: never two indexes at once.
+    m_slots = std::vector<uint64_t>();
     m_slots.assign(slots, 0);
     for (size_t entry = 0; entry < size(); ++entry) Place(entry, slots - 1);
 }

@@ -4,42 +4,38 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <string>
 
 #include "trust/file_system.h"
 
+//! The most a single call of `readSome` is asked for: a slow drive shows its
+//! progress piece by piece.
+constexpr size_t kReadPiece = 256u << 10;
+
 //! Reads what is left of an open file into `bytes`, in one buffer of the size
-//! the file had when opened; a file that grows meanwhile is read to its end, up
-//! to one byte past `limit`, which tells that it is too large. `readSome(at,
-//! room)` reads at most `room` bytes to `at`: their count, 0 at the end, or -1.
+//! the file had when opened, and adds what each call read to `progress`. A file
+//! that grows meanwhile is kChanged, or kTooLarge once past `limit`.
+//! `readSome(at, room)` reads at most `room` bytes to `at`: their count, 0 at
+//! the end, or -1.
 template <typename ReadSome>
 FileSystem::ReadResult ReadUpTo(uint64_t size, uint64_t limit, std::string& bytes,
-                                ReadSome readSome) {
+                                Progress& progress, ReadSome readSome) {
     using ReadResult = FileSystem::ReadResult;
-    if (size > limit) return ReadResult::kTooLarge;
-    // One byte past the limit tells a file too large; the whole file, when the limit is none.
-    uint64_t cap = limit < UINT64_MAX ? limit + 1 : limit;
+    if (size > limit || size >= SIZE_MAX) return ReadResult::kTooLarge;
     std::string data;
     size_t have = 0;
-    try {
-        data.resize(static_cast<size_t>(std::min(size + 1, cap)));
-        for (;;) {
-            if (have == data.size()) {
-                if (have > limit) return ReadResult::kTooLarge;
-                uint64_t more = std::min<uint64_t>(static_cast<uint64_t>(have) * 2, cap);
-                if (more <= have || more > SIZE_MAX) return ReadResult::kFailed;
-                data.resize(static_cast<size_t>(more));
-            }
-            long long got = readSome(&data[have], data.size() - have);
-            if (got < 0) return ReadResult::kFailed;
-            if (got == 0) break;
-            have += static_cast<size_t>(got);
-        }
-    } catch (const std::exception&) {
-        return ReadResult::kFailed;  // no room for it: nothing may throw into a window procedure
+    // One byte more than the file holds tells a file that grew. No room for the
+    // buffer throws, to the caller: it is no file that cannot be read.
+    data.resize(static_cast<size_t>(size) + 1);
+    for (;;) {
+        if (have == data.size())
+            return size == limit ? ReadResult::kTooLarge : ReadResult::kChanged;
+        long long got = readSome(&data[have], std::min(data.size() - have, kReadPiece));
+        if (got < 0) return ReadResult::kFailed;
+        if (got == 0) break;
+        have += static_cast<size_t>(got);
+        progress.fetch_add(static_cast<uint64_t>(got), std::memory_order_relaxed);
     }
-    if (have > limit) return ReadResult::kTooLarge;
     data.resize(have);
     bytes.swap(data);
     return ReadResult::kRead;

@@ -1,40 +1,16 @@
 // The trusted list: the image paths the user has accepted, and "known.dat".
 #pragma once
 
-#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
-#include <vector>
 
+#include "trust/background.h"
 #include "trust/file_system.h"
+#include "trust/known_file.h"
 #include "trust/known_list.h"
-
-//! "known.dat", relative to the current directory.
-extern const char kKnownFileName[];
-//! Where a save writes first, before it replaces "known.dat" in one step.
-extern const char kKnownTempName[];
-//! The largest "known.dat" that is read: 64 MiB, some 1.2 million lines of
-//! program paths. A larger file is no list that anyone made by hand or by
-//! "<< Add"; it counts as unreadable, and is never replaced.
-constexpr uint64_t kKnownMaxBytes = 64u << 20;
-
-//! True for the bytes of a save that was written to the end: a list whose last
-//! line is whole (they end in CR LF).
-bool IsCompleteSave(const std::string& bytes);
-
-//! How a save ended.
-enum class SaveResult {
-    kSaved,
-    kUnreadable,  // "known.dat" exists but cannot be read: nothing was written
-    kUnwritable,  // the new file could not be written or put in place
-    kTooLarge,    // "known.dat" is larger than kKnownMaxBytes: it was not read, nothing was written
-    kTempInTheWay,  // a folder or a file named "known.dat.tmp" cannot be removed: nothing was
-                    // written
-    kStarted,       // the save runs on the list's own thread; TakeUntoldFailure tells a failure
-};
 
 //! Where the reads and the saves of "known.dat" run.
 enum class FileWork {
@@ -42,103 +18,115 @@ enum class FileWork {
     kBackground,  // on a thread of the list's own: a later RefreshKnown takes its result in
 };
 
-//! Holds the trusted list in memory and keeps it and "known.dat" in step:
-//! the file is read again when it changes, and a save merges with it.
-//! Holds the trusted list in memory and keeps it and "known.dat" in step:
-//! the file is read again when it changes, and a save merges with it.
+//! How the list paces its work on the file.
+struct FilePace {
+    //! Work on the file that has made no progress for this long has not answered.
+    unsigned silenceMilliseconds = 2000;
+    //! The file is looked at on every this many RefreshKnown, while no other work runs.
+    int refreshesPerLook = 1;
+};
+
+//! Holds the trusted list in memory and keeps it and "known.dat" in step: the
+//! file is read again when it changes, and a save merges with it.
 //!
-//! With FileWork::kBackground every read and write of the file runs on a
-//! thread of its own, one at a time, and the caller's thread only hands it the
-//! additions and takes its list in: a list of a million lines costs the window
-//! no more than a look-up in it.
+//! With FileWork::kBackground every call to the file system is made on a
+//! thread of the list's own, one piece of work at a time, and the caller's
+//! thread only hands it the additions and takes its list in: a list of a
+//! million lines, or a drive that does not answer, costs the window nothing.
 class TrustedList {
   public:
-    explicit TrustedList(FileSystem& files, FileWork work = FileWork::kInline);
-    //! Waits for the file's work that runs; saves nothing.
-    ~TrustedList();
+    explicit TrustedList(FileSystem& files, FileWork work = FileWork::kInline,
+                         FilePace pace = FilePace());
+    //! Saves nothing, and waits for no work: a thread still inside the file system is let go.
+    ~TrustedList() = default;
     TrustedList(const TrustedList&) = delete;
     TrustedList& operator=(const TrustedList&) = delete;
 
-    //! Appends the entries of "known.dat" to m_known. When the file is missing, a complete
-    //! leftover of a save is put in its place first. A missing or unreadable file adds nothing;
-    //! an unreadable one is read again by RefreshKnown until it can be, one too large only
-    //! once its stamp has changed.
+    //! Reads "known.dat". When the file is missing, a complete leftover of a save is put in its
+    //! place first. A missing or unreadable file gives an empty list; an unreadable one is read
+    //! again by RefreshKnown until it can be, one too large only once its stamp has changed.
     void LoadKnown();
-    //! False while the first read of the file, begun by LoadKnown in the background, is not
-    //! taken in: until then it is not known what is trusted.
+    //! False until the read begun by LoadKnown is taken in, or has not answered in time: until
+    //! then it is not known what is trusted.
     bool Ready() const { return m_ready; }
-    //! Called on every tick: takes in the result of the file's work when it is done, looks at
-    //! the file's stamp and, once a change has held still over a few checks, reads it again.
+    //! Called on every tick: takes in the work on the file once it is done, and starts the next:
+    //! a save that waits, or a look at the file, which reads it once a change has held still.
     //! The entries of the file replace those last read from it; entries of this run that are
     //! not saved yet stay. True when m_known changed.
     bool RefreshKnown();
     //! Writes what "known.dat" holds now, then the entries of m_known that it lacks and that
     //! were not read from it, in list order. Writes nothing while the file cannot be read.
-    //! The file's stamp is looked at again just before the new file takes its place: a change
-    //! since the read is read and merged, and the list written again. In the background it
-    //! returns kStarted, and a save asked for while another read or save runs follows it.
+    //! In the background, or while other work runs, it returns kStarted and saves after.
     SaveResult SaveKnown();
-    //! Waits for the file's work that runs, takes it in, and then saves, on the caller's
-    //! thread, what is unsaved: what the end of the program does.
-    void Settle();
-    //! True while the file's work runs in the background and is not done yet.
-    bool Working() const { return m_job && !m_jobDone.load(std::memory_order_acquire); }
+    //! What the end of the program does: waits for the work on the file, and then for a save
+    //! of what is unsaved, `milliseconds` in all at most, and less for a file that does not
+    //! answer. kSaved when nothing is left unsaved, else why it is.
+    SaveResult Settle(unsigned milliseconds);
+    //! True while work on the file runs in the background and is not done.
+    bool Working() const { return m_job && !m_background.Idle(); }
     //! True when m_known holds an entry that the file did not hold when last read or saved.
-    bool HasUnsaved() const;
+    bool HasUnsaved() const { return m_known.size() > m_fromFile; }
+    //! The entries that HasUnsaved counts, in list order.
+    StringList Unsaved() const;
     //! True when some entry equals the path exactly, case included.
-    bool IsKnown(const std::string& path) const;
-    //! The failure of the last save, or a file found too large, when the user has not been
-    //! told of a failure since the last save that succeeded; kSaved otherwise. Asking clears it.
+    bool IsKnown(const std::string& path) const { return m_known.Contains(path); }
+    //! The failure of the last save, or a file found too large or not answering, when the user
+    //! has not been told of a failure since the last save that succeeded; kSaved otherwise.
+    //! Asking clears it.
     SaveResult TakeUntoldFailure();
 
+    //! The file's entries as last read or written, then this run's additions not yet saved.
     KnownList m_known;
-    //! Hand-written lines that stood after an empty line in the file, kept to be written back.
-    std::string m_knownTail;
 
   private:
     struct Job;
-    //! Runs a job: in the background when the list works there and `wait` is false,
-    //! else here, taking its result in at once. True when the result changed m_known.
-    bool Run(std::unique_ptr<Job> job, bool wait = false);
-    //! Waits for the job that runs and takes its result in; true when it changed m_known.
+    //! What the last read of the file found, and so when to read it again.
+    enum class FileState {
+        kRead,        // read, or missing: again once its stamp changes
+        kUnreadable,  // it exists and could not be read: again at every look
+        kHeldBack,    // too large, not answering, or out of memory: again once its stamp changes
+    };
+
+    //! Runs `job` here or hands it to the thread; true when it ran here and changed m_known.
+    bool Start(std::shared_ptr<Job> job);
+    //! Takes in the result of the job that ran; true when it changed m_known.
     bool TakeIn();
-    bool TakeInLoad(Job& job);
-    bool TakeInRefresh(Job& job);
+    bool TakeInRead(Job& job);
     bool TakeInSave(Job& job);
-    //! Starts a save of what is unsaved.
-    SaveResult StartSave(bool wait);
-    //! Makes the file's entries `disk[0, fromFile)`, then the rest of `disk` and this run's
-    //! additions that `disk` lacks, the list; true when the list changed.
-    bool TakeFromDisk(KnownList& disk, size_t fromFile, std::string tail);
-    //! Calls `visit` with each entry of this run that was not read from the file, in order.
-    template <typename Visit>
-    void ForEachAddition(Visit visit) const;
-    void NoteSave(SaveResult result);
+    //! Starts a save that waits, or, when its turn has come, a look at the file.
+    bool StartNext();
+    //! Makes `disk` the list, this run's additions that it lacks after its entries, of which
+    //! the first `fromFile` are on the disk; true when the list changed.
+    bool Adopt(KnownList& disk, size_t fromFile);
+    //! Notes that the running work has made no progress for too long, once it has not.
+    void WatchSilence();
+    //! Waits for the running work until `deadline`, or until it has not answered.
+    bool AwaitJob(std::chrono::steady_clock::time_point deadline);
+    void Tell(SaveResult result);
 
     FileSystem& m_files;
     const FileWork m_work;
-    //! The job that runs, or ran and is not taken in yet; the thread it runs on.
-    std::unique_ptr<Job> m_job;
-    std::thread m_worker;
-    std::atomic<bool> m_jobDone{false};
-    //! A save was asked for while a job ran.
-    bool m_saveWanted = false;
+    const FilePace m_pace;
+    Background m_background;
+    //! The work that runs, or ran and is not taken in yet.
+    std::shared_ptr<Job> m_job;
+    uint64_t m_seenProgress = 0;
+    std::chrono::steady_clock::time_point m_progressAt;
+    bool m_silent = false;  // the running work has not answered in time
+    int m_refreshes = 0;    // since the last look
+
+    //! m_known[0, m_fromFile) are the file's entries as last read or written.
+    size_t m_fromFile = 0;
+    FileState m_state = FileState::kRead;
+    //! The stamp of the file as last read or written, and when an unchanged file is to be
+    //! read once more (0: never).
+    FileStamp m_stamp;
+    uint64_t m_confirmAfter = 0;
     bool m_ready = true;
-    //! How the last save that was taken in ended.
+    bool m_saveWanted = false;
+    //! Saves in a row whose file another writer put something in place of.
+    int m_unsettled = 0;
     SaveResult m_lastSave = SaveResult::kSaved;
-    //! m_known[m_fromFileBegin, m_fromFileEnd) are the file's entries as last read or
-    //! written; the others are this run's additions. m_diskKnown is false while it cannot be read.
-    size_t m_fromFileBegin = 0;
-    size_t m_fromFileEnd = 0;
-    bool m_diskKnown = false;
-    //! The last read of the file failed: what this run added waits for it to be read.
-    bool m_readFailed = false;
-    //! The file of stamp m_loaded is too large: it is not read again until its stamp changes.
-    bool m_tooLarge = false;
-    //! The stamp of the file as last read, and the stamp of the last check.
-    FileStamp m_loaded;
-    FileStamp m_seen;
-    int m_steadyChecks = 0;
     bool m_failureTold = false;
     SaveResult m_untold = SaveResult::kSaved;
 };

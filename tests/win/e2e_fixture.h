@@ -33,14 +33,41 @@ inline bool CanCreateFileIn(const std::string& dir) {
     return true;
 }
 
+// The Linux path of a Windows one, where Wine runs the test; empty elsewhere.
+inline std::string UnixPathOf(const std::string& path) {
+    using ToUnix = char*(CDECL*)(const WCHAR*);
+    auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!toUnix) return {};
+    char* unix = toUnix(Wide(path).c_str());
+    if (!unix) return {};
+    std::string result = unix;
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// Starts a Linux program under Wine, which starts one for CreateProcess of
+// one; its handle does not tell when it has ended, so callers look for its effect.
+inline bool StartLinuxProgram(const char* windowsPath, std::string commandLine) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessA(windowsPath, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &process)) {
+        return false;
+    }
+    ::WaitForSingleObject(process.hProcess, 10000);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+    return true;
+}
+
 // Makes a directory refuse new entries for as long as it lives, by the
 // Linux file system's immutable attribute: as root under Wine, no Windows
-// permission or attribute refuses a write. Wine starts a Linux program for
-// CreateProcess of one.
+// permission or attribute refuses a write.
 class LockedDirectory {
   public:
-    explicit LockedDirectory(const std::string& dir) : m_dir(dir), m_unixPath(UnixPath(dir)) {
-        // The handle of a Linux program does not tell when it has ended: look for the effect.
+    explicit LockedDirectory(const std::string& dir) : m_dir(dir), m_unixPath(UnixPathOf(dir)) {
         if (!m_unixPath.empty() && Chattr("+i")) {
             m_locked = WaitFor([&] { return !CanCreateFileIn(m_dir); }, 5000);
         }
@@ -54,32 +81,9 @@ class LockedDirectory {
     bool locked() const { return m_locked; }
 
   private:
-    static std::string UnixPath(const std::string& dir) {
-        using ToUnix = char*(CDECL*)(const WCHAR*);
-        auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
-            ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-        if (!toUnix) return {};
-        char* unix = toUnix(Wide(dir).c_str());
-        if (!unix) return {};
-        std::string path = unix;
-        ::HeapFree(::GetProcessHeap(), 0, unix);
-        return path;
-    }
-
     bool Chattr(const char* change) {
-        const char chattr[] = "Z:\\usr\\bin\\chattr";
-        std::string command = std::string("/usr/bin/chattr ") + change + " \"" + m_unixPath + "\"";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        if (!::CreateProcessA(chattr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &startup, &process)) {
-            return false;
-        }
-        ::WaitForSingleObject(process.hProcess, 10000);
-        ::CloseHandle(process.hProcess);
-        ::CloseHandle(process.hThread);
-        return true;
+        return StartLinuxProgram("Z:\\usr\\bin\\chattr", std::string("/usr/bin/chattr ") + change +
+                                                             " \"" + m_unixPath + "\"");
     }
 
     std::string m_dir;
@@ -87,8 +91,42 @@ class LockedDirectory {
     bool m_locked = false;
 };
 
+// Makes "known.dat" in a directory, for as long as it lives, a file that
+// opens but whose every read waits for good, as one on a drive that stopped
+// answering does: a named pipe that a Linux program holds open and never
+// writes. Where Wine runs the test only.
+class SilentListFile {
+  public:
+    explicit SilentListFile(const std::string& dir) : m_dir(dir) {
+        std::string unix = UnixPathOf(dir);
+        if (unix.empty()) return;
+        // Held until the test leaves "stop" beside it, two minutes at most.
+        std::string script = "exec </dev/null >/dev/null 2>&1; cd '" + unix +
+                             "' && mkfifo known.dat && exec 3<>known.dat && : >held && n=0 && "
+                             "while [ ! -e stop ] && [ $((n += 1)) -lt 600 ]; do sleep 0.2; done; "
+                             "rm -f known.dat held stop";
+        m_held = StartLinuxProgram("Z:\\bin\\sh", "/bin/sh -c \"" + script + "\"") &&
+                 WaitFor([&] { return FileExists(dir + "\\held"); }, 5000);
+    }
+    ~SilentListFile() {
+        if (!m_held) return;
+        std::ofstream(m_dir + "\\stop").put('\n');
+        WaitFor([&] { return !FileExists(m_dir + "\\known.dat"); }, 5000);
+    }
+    SilentListFile(const SilentListFile&) = delete;
+    SilentListFile& operator=(const SilentListFile&) = delete;
+
+    bool held() const { return m_held; }
+
+  private:
+    std::string m_dir;
+    bool m_held = false;
+};
+
 // The caption of the notice that says the trusted programs are not saved.
 constexpr char kNoticeCaption[] = "Vardion: trusted programs not saved";
+// What the notice says at Exit, when programs trusted in the run were not saved.
+constexpr char kNotSavedAtExit[] = "will not be trusted when Vardion starts again";
 
 // The image path of a program the test started, as the system reports it.
 inline std::string ImagePathOf(HANDLE process) {
@@ -218,14 +256,29 @@ class Vardion : public ::testing::Test {
     }
 
     //! Trusts every program listed as untrusted while a folder stands where a
-    //! save writes first, so that the additions stay unsaved (the notice says
+    //! save's lock is taken, so that the additions stay unsaved (the notice says
     //! so), and then takes the folder away: only a later save can write them.
     void TrustAllUnsaved() {
-        std::string temp = File("known.dat.tmp");
-        ASSERT_TRUE(::CreateDirectoryA(temp.c_str(), nullptr));
+        std::string lock = File("known.dat.lock");
+        ASSERT_TRUE(::CreateDirectoryA(lock.c_str(), nullptr));
         TrustAll();
         ASSERT_NE(WaitForNotice(), nullptr);
-        ASSERT_TRUE(::RemoveDirectoryA(temp.c_str()));
+        ASSERT_TRUE(::RemoveDirectoryA(lock.c_str()));
+    }
+
+    //! The files a save writes beside "known.dat" that are still there: none
+    //! once every save has ended.
+    Rows SaveLeftovers() {
+        Rows names;
+        WIN32_FIND_DATAA found;
+        HANDLE search = ::FindFirstFileA(File("known.dat.*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return names;
+        do {
+            // The pattern also matches "known.dat" itself, of an empty extension.
+            if (std::string(found.cFileName) != "known.dat") names.push_back(found.cFileName);
+        } while (::FindNextFileA(search, &found));
+        ::FindClose(search);
+        return names;
     }
 
     //! Waits for the failed-save notice to show in front: it takes the foreground as it
@@ -270,10 +323,27 @@ class Vardion : public ::testing::Test {
         return shown ? menu : nullptr;
     }
 
-    //! Chooses Exit in the open tray menu and waits for the program to end.
+    //! Chooses Exit in the open tray menu and waits for the program to end. Where
+    //! something could not be saved, it says so last and ends once that notice is
+    //! closed: its text is kept in `exitNotice`, and OK pressed.
     void ChooseExit(HWND menu) {
         Key(menu, VK_DOWN);
         Key(menu, VK_RETURN);
+        HWND last = nullptr;
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                last = FindTopLevel(vardion.dwProcessId, kNoticeCaption);
+                return !Running() ||
+                       (last && ::IsWindowVisible(last) &&
+                        WindowText(::GetDlgItem(last, 0xFFFF)).find(kNotSavedAtExit) !=
+                            std::string::npos);
+            },
+            10000))
+            << "still running";
+        if (Running()) {
+            exitNotice = WindowText(::GetDlgItem(last, 0xFFFF));
+            ::PostMessageA(last, WM_COMMAND, IDOK, 0);
+        }
         ASSERT_EQ(::WaitForSingleObject(vardion.hProcess, 10000), WAIT_OBJECT_0) << "still running";
     }
 
@@ -350,6 +420,8 @@ class Vardion : public ::testing::Test {
     }
 
     std::string dir;
+    //! What Vardion said at Exit of the programs it could not save; empty when it saved all.
+    std::string exitNotice;
     PROCESS_INFORMATION vardion = {};
     std::vector<PROCESS_INFORMATION> programs;
     HWND main = nullptr;

@@ -119,7 +119,7 @@ TEST_F(Vardion, AddSavesAtOnceSoAKilledRunKeepsTheProgramTrusted) {
     ::TerminateProcess(vardion.hProcess, 1);
     ASSERT_EQ(::WaitForSingleObject(vardion.hProcess, 5000), WAIT_OBJECT_0);
     EXPECT_EQ(ReadFile(File("known.dat")), saved);
-    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
+    EXPECT_EQ(SaveLeftovers(), Rows{});
 
     Start();
     ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(runningList), "kept tool.exe"); }));
@@ -305,7 +305,9 @@ TEST_F(Vardion, ReadOnlyListFileIsLeftAsItIsAndTheFailedSaveIsSaid) {
     // The read-only file refuses the replace; the user is told, not left believing it saved.
     EXPECT_NE(WaitForNotice(), nullptr);
     EXPECT_EQ(ExitAndReadKnown(), old);
-    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
+    // Said again at Exit, with what is lost now.
+    EXPECT_NE(exitNotice.find("Vardion.exe"), std::string::npos) << exitNotice;
+    EXPECT_EQ(SaveLeftovers(), Rows{});
     ::SetFileAttributesA(File("known.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -316,7 +318,7 @@ TEST_F(Vardion, DirectoryInPlaceOfTheListFileLoadsNothingAndEndsCleanly) {
     EXPECT_TRUE(ReadList(runningList).empty());
     ExitByTrayMenu();
     EXPECT_TRUE(::GetFileAttributesA(File("known.dat").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
+    EXPECT_EQ(SaveLeftovers(), Rows{});
 }
 
 // A list of a hundred thousand lines, then one of fifty megabytes, each
@@ -391,7 +393,7 @@ TEST_F(Vardion, UnwritableWorkingDirectoryRunsEndsByExitAndLeavesTheListAsItWas)
     if (!lock.locked()) GTEST_SKIP() << "the directory could not be made unwritable here";
     StartTrustingAll();
     EXPECT_EQ(ExitAndReadKnown(), old);
-    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
+    EXPECT_EQ(SaveLeftovers(), Rows{});
 }
 
 // "known.dat" as the file other programs and people also write: hand edits
@@ -478,7 +480,7 @@ TEST_F(KnownList, FileHeldWithoutSharingAtStartIsLeftAsItWas) {
     ExitByTrayMenu();  // with the notice still open
     ::CloseHandle(held);
     EXPECT_EQ(ReadFile(File("known.dat")), old);
-    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
+    EXPECT_EQ(SaveLeftovers(), Rows{});
 }
 
 TEST_F(KnownList, UnwritableFolderIsSaidOnceNamingTheFolder) {
@@ -498,7 +500,7 @@ TEST_F(KnownList, UnwritableFolderIsSaidOnceNamingTheFolder) {
     Settle();
     EXPECT_EQ(Notices().size(), 1u);
     EXPECT_EQ(ExitAndReadKnown(), old);  // with the notice still open
-    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
+    EXPECT_EQ(SaveLeftovers(), Rows{});
 }
 
 TEST_F(KnownList, HugeListFileIsLeftAloneWhileVardionAnswersAnnouncesAndExits) {
@@ -528,7 +530,37 @@ TEST_F(KnownList, HugeListFileIsLeftAloneWhileVardionAnswersAnnouncesAndExits) {
     ASSERT_TRUE(::GetFileAttributesExA(File("known.dat").c_str(), GetFileExInfoStandard, &data));
     EXPECT_EQ((static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
               huge.QuadPart);
-    EXPECT_FALSE(FileExists(File("known.dat.tmp")));
+    EXPECT_EQ(SaveLeftovers(), Rows{});
+}
+
+// A drive that stops answering, at start and while Vardion runs: the watch
+// goes on with the list it has, the user is told, and Exit ends Vardion.
+TEST_F(KnownList, ListFileThatNeverAnswersHoldsNeitherTheWatchNorExit) {
+    StartProgram("first.exe");
+    {
+        SilentListFile silent(dir);
+        if (!silent.held()) GTEST_SKIP() << "no file that never answers can be made here";
+        Start();
+        ASSERT_TRUE(WaitFor([&] { return Contains(ReadList(untrustedList), "first.exe"); }, 10000))
+            << "nothing announced while the read at start waits";
+        std::string text = NoticeText();
+        EXPECT_NE(text.find("does not answer"), std::string::npos) << text;
+        ExitByTrayMenu();
+        EXPECT_EQ(exitNotice, "");  // nothing was added, so nothing was lost
+    }
+
+    ::DeleteFileA(File("known.dat").c_str());
+    StartAndIgnore();
+    SilentListFile silent(dir);  // in place of the list while Vardion runs
+    ASSERT_TRUE(silent.held());
+    StartProgram("second.exe");
+    ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(alert); }));
+    Add("second.exe");
+    std::string text = NoticeText();
+    EXPECT_NE(text.find("does not answer"), std::string::npos) << text;
+    ExitByTrayMenu();
+    EXPECT_NE(exitNotice.find(PathOf(programs.back().dwProcessId)), std::string::npos)
+        << exitNotice;
 }
 
 // Which paths are one program and which are two. A folder or a name with a
