@@ -19,31 +19,42 @@ std::string CurrentFolder() {
     return folder;
 }
 
-// Why the list could not be read or saved, and what Vardion does about it.
-std::string Reason(SaveResult failure) {
+// Why the list could not be read or saved.
+const char* Cause(SaveResult failure) {
     switch (failure) {
         case SaveResult::kUnreadable:
-            return "Another program may hold it open. Vardion leaves the file as it is, and "
-                   "adds to it as soon as it can read it.";
+            return "Another program may hold it open.";
         case SaveResult::kTooLarge:
             return "The file is larger than 64 MB or holds more than 2,000,000 lines, far more "
                    "than any list of programs: it may be damaged, or another program may have "
-                   "written it. Vardion leaves the file as it is, and reads it again once it "
-                   "changes.";
+                   "written it.";
         case SaveResult::kNoAnswer:
             return "The drive it is on does not answer: a network drive may be away, or a disk "
-                   "may have stopped. Vardion goes on watching with the list it has, announcing "
-                   "every program it does not know as trusted, and takes the file in once the "
-                   "drive answers.";
+                   "may have stopped.";
         case SaveResult::kNoRoom:
-            return "Windows could not give Vardion the memory to read or save it. Vardion "
-                   "leaves the file as it is, and reads it again once it changes.";
+            return "Windows could not give Vardion the memory to read or save it.";
         default:
-            return "The folder or the file may be read-only, or held by another program. "
-                   "Vardion tries again at the next \"<< Add\" and at Exit.";
+            return "The folder or the file may be read-only, or held by another program.";
     }
 }
 
+// What Vardion does about it while it runs.
+const char* Remedy(SaveResult failure) {
+    switch (failure) {
+        case SaveResult::kUnreadable:
+            return "Vardion leaves the file as it is, and adds to it as soon as it can read it.";
+        case SaveResult::kTooLarge:
+        case SaveResult::kNoRoom:
+            return "Vardion leaves the file as it is, and reads it again once it changes.";
+        case SaveResult::kNoAnswer:
+            return "Vardion goes on watching with the list it has, announcing every program it "
+                   "does not know as trusted, and takes the file in once the drive answers.";
+        default:
+            return "Vardion tries again at the next \"<< Add\" and at Exit.";
+    }
+}
+
+// The notice while Vardion runs; at Exit, with the programs that are lost.
 std::string NoticeText(SaveResult failure, const StringList* unsaved) {
     bool read = failure == SaveResult::kUnreadable || failure == SaveResult::kTooLarge;
     bool either = failure == SaveResult::kNoAnswer || failure == SaveResult::kNoRoom;
@@ -54,8 +65,10 @@ std::string NoticeText(SaveResult failure, const StringList* unsaved) {
                        " its list of trusted programs, known.dat, in the folder\r\n\r\n";
     text += CurrentFolder();
     text += "\r\n\r\n";
-    text += Reason(failure);
+    text += Cause(failure);
     if (!unsaved) {
+        text += " ";
+        text += Remedy(failure);
         text +=
             "\r\n\r\nUntil a save succeeds, the programs you trust with \"<< Add\" are "
             "trusted only until Vardion ends.";

@@ -169,3 +169,9 @@ set_tests_properties(soak_short PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120 LA
     RESOURCE_LOCK vardion_desktop
     PASS_REGULAR_EXPRESSION "passed: 0 fault" FAIL_REGULAR_EXPRESSION "FAULT|FAILED")
 add_dependencies(soak Vardion sleeper)
+
+# The most memory Vardion.exe holds with large lists: run by scripts/bench-wine.sh.
+add_executable(memory_wine ${PROJECT_SOURCE_DIR}/bench/memory_wine.cpp)
+target_include_directories(memory_wine PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(memory_wine PRIVATE psapi user32 advapi32)
+add_dependencies(memory_wine Vardion sleeper)

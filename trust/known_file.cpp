@@ -198,6 +198,11 @@ void SaveKnownFile(FileSystem& files, const StringList& additions, FileFound& fo
         for (const std::string& entry : additions) {
             if (!found.list.Contains(entry)) found.list.push_back(entry);
         }
+        // Never a file that no read takes back whole.
+        if (found.list.size() > kKnownMaxEntries) {
+            found.save = SaveResult::kTooLarge;
+            return;
+        }
 
         // Written whole beside the file first, and only then put in its place,
         // so that a failure at any step leaves the old list on the disk.
@@ -209,6 +214,11 @@ void SaveKnownFile(FileSystem& files, const StringList& additions, FileFound& fo
             return;
         }
         FileStamp written = files.Stamp(temp);
+        if (written.size > kKnownMaxBytes) {
+            files.Remove(temp);
+            found.save = SaveResult::kTooLarge;
+            return;
+        }
         FileStamp placed;
         FileSystem::ReplaceResult put = PutInPlace(files, temp, stamp, placed);
         if (put != FileSystem::ReplaceResult::kReplaced) files.Remove(temp);

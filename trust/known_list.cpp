@@ -119,7 +119,7 @@ bool KnownList::AdoptFile(std::string&& bytes, size_t maxEntries) {
         m_spans.push_back(Span{SpanOffset(begin), SpanOffset(length)});
     });
     m_file.swap(bytes);
-    Rehash(2 * count);
+    Rehash(count + count / 3 + 1);
     return true;
 }
 
@@ -134,8 +134,8 @@ void KnownList::push_back(std::string_view entry) {
         m_added.append(entry.data(), entry.size());
     }
     m_spans.push_back(Span{begin, length});
-    // Kept at most half full, so that a probe meets an empty slot soon.
-    if (m_slots.size() < 2 * size()) {
+    // Kept at most three quarters full, so that a probe meets an empty slot soon.
+    if (4 * size() > 3 * m_slots.size()) {
         Rehash(2 * size());
     } else {
         Place(size() - 1, m_slots.size() - 1);

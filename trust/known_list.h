@@ -103,7 +103,7 @@ class KnownList {
     std::string m_added;  // the bytes of the entries added after
     std::vector<Span> m_spans;
     //! The slots of the open-addressed index: an entry's hash and its number
-    //! plus one, 0 for an empty slot. At most half of them are taken.
+    //! plus one, 0 for an empty slot. At most three quarters of them are taken.
     std::vector<uint64_t> m_slots;
 };
 
