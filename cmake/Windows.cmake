@@ -110,7 +110,6 @@ vardion_add_wine_test(NAME win32_adapters_test
     SOURCES ${win_tests}/win32_adapters_test.cpp ${PROJECT_SOURCE_DIR}/app/process_source_win32.cpp
         ${PROJECT_SOURCE_DIR}/app/file_system_win32.cpp
     LIBRARIES vardion_core psapi advapi32)
-target_compile_definitions(win32_adapters_test PRIVATE SLEEPER_EXE="$<TARGET_FILE:sleeper>")
 add_dependencies(win32_adapters_test sleeper)
 # vardion_add_e2e_test(<name> <sources>...): an end-to-end test program on the
 # fixture of tests/win/e2e_fixture.h, run against the real Vardion.exe.
@@ -122,8 +121,6 @@ function(vardion_add_e2e_test name)
     # Every Vardion of the session sees the programs that any test starts, and
     # the tray icons move as others come and go: one such program at a time.
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK vardion_desktop)
-    target_compile_definitions(${name} PRIVATE VARDION_EXE="$<TARGET_FILE:Vardion>"
-                                               SLEEPER_EXE="$<TARGET_FILE:sleeper>")
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
     add_dependencies(${name} Vardion sleeper)
 endfunction()
@@ -164,7 +161,7 @@ target_include_directories(footprint_wine PRIVATE ${PROJECT_SOURCE_DIR})
 add_executable(soak ${win_tests}/soak.cpp)
 target_include_directories(soak PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(soak PRIVATE psapi)
-add_test(NAME soak_short COMMAND soak "Z:$<TARGET_FILE:Vardion>" "Z:$<TARGET_FILE:sleeper>" 20)
+add_test(NAME soak_short COMMAND soak 20)
 set_tests_properties(soak_short PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120 LABELS wine
     RESOURCE_LOCK vardion_desktop
     PASS_REGULAR_EXPRESSION "passed: 0 fault" FAIL_REGULAR_EXPRESSION "FAULT|FAILED")

@@ -22,6 +22,4 @@ echo "Soak of the $arch build in $build"
 scripts/install-deps.sh
 windows_build "$arch" "$build" soak Vardion sleeper desktop_keeper >/dev/null
 windows_session "$build"
-top=$(cd "$build" && pwd)
-bash "$session" run "$build" "$build/soak.exe" "Z:$top/Vardion.exe" "Z:$top/sleeper.exe" "$seconds" |
-    tr -d '\r'
+bash "$session" run "$build" "$build/soak.exe" "$seconds" | tr -d '\r'

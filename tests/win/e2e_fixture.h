@@ -15,13 +15,6 @@
 #include "tests/win/fresh_directory.h"
 #include "tests/win/remote_window.h"
 
-#ifndef VARDION_EXE
-#error "VARDION_EXE names the program under test"
-#endif
-#ifndef SLEEPER_EXE
-#error "SLEEPER_EXE names the small program the tests start under other names"
-#endif
-
 namespace e2e {
 
 inline bool CanCreateFileIn(const std::string& dir) {
@@ -123,7 +116,7 @@ class Vardion : public ::testing::Test {
             ::CloseHandle(vardion.hProcess);
             ::CloseHandle(vardion.hThread);
         }
-        std::string exe = WindowsPath(VARDION_EXE);
+        std::string exe = BesideThisProgram("Vardion.exe");
         vardion = Launch(exe, dir);
         ASSERT_TRUE(vardion.hProcess) << exe;
         ASSERT_TRUE(WaitFor([&] {
@@ -147,7 +140,8 @@ class Vardion : public ::testing::Test {
     DWORD StartProgramAt(const std::wstring& path, const char* dacl = nullptr) {
         ::CreateDirectoryW(path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
         if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            EXPECT_TRUE(::CopyFileW(Wide(WindowsPath(SLEEPER_EXE)).c_str(), path.c_str(), FALSE))
+            EXPECT_TRUE(
+                ::CopyFileW(Wide(BesideThisProgram("sleeper.exe")).c_str(), path.c_str(), FALSE))
                 << Narrow(path);
         }
         PROCESS_INFORMATION program = Launch(path, Wide(dir), dacl);

@@ -449,7 +449,7 @@ TEST_F(KnownList, SecondStartInTheFolderShowsTheFirstAndEnds) {
     ::PostMessageA(main, WM_CLOSE, 0, 0);  // hidden, as after its close box
     ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(main); }));
 
-    PROCESS_INFORMATION second = Launch(WindowsPath(VARDION_EXE), dir);
+    PROCESS_INFORMATION second = Launch(BesideThisProgram("Vardion.exe"), dir);
     ASSERT_TRUE(second.hProcess);
     DWORD ended = ::WaitForSingleObject(second.hProcess, 10000);
     EndProcess(second);

@@ -28,13 +28,6 @@ constexpr int kIgnore = 1006;
 constexpr int kAlertList = 1008;
 constexpr UINT kTrayCallback = WM_USER;
 
-// A Unix path from the build, as Wine's drive Z: sees it.
-inline std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
 inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (std::chrono::steady_clock::now() < end) {

@@ -13,22 +13,23 @@
 #include <vector>
 
 #include "res/resource.h"
-
-#ifndef VARDION_EXE_PATH
-#error "VARDION_EXE_PATH must name the Vardion.exe to examine"
-#endif
+#include "tests/win/child_process.h"
 
 namespace {
 
 const WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
-// The exe to examine: this build's, or the one that VARDION_RESOURCES_EXE
-// names, so that the 64-bit test can read the 32-bit exe where no 32-bit
-// program can run. Resources are the same data in both formats.
+// The exe to examine: the Vardion.exe beside this test, or the one that
+// VARDION_RESOURCES_EXE names, so that the 64-bit test can read the 32-bit exe
+// where no 32-bit program can run. Resources are the same data in both formats.
 const char* ExePath() {
-    static char path[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("VARDION_RESOURCES_EXE", path, sizeof path);
-    return length > 0 && length < sizeof path ? path : VARDION_EXE_PATH;
+    static const std::string path = [] {
+        char named[MAX_PATH];
+        DWORD length = GetEnvironmentVariableA("VARDION_RESOURCES_EXE", named, sizeof named);
+        return length > 0 && length < sizeof named ? std::string(named)
+                                                   : BesideThisProgram("Vardion.exe");
+    }();
+    return path.c_str();
 }
 
 // Vardion.exe mapped as a data file, so nothing in it runs.

@@ -5,8 +5,9 @@
 // more memory than once every name was listed, and Exit must write
 // "known.dat" whole.
 //
-//   soak.exe <Vardion.exe> <sleeper.exe> <seconds>
-// Prints what it found; exits non-zero on a fault.
+//   soak.exe <seconds>
+// with Vardion.exe and sleeper.exe beside it. Prints what it found; exits
+// non-zero on a fault.
 #include <windows.h>
 #include <psapi.h>
 
@@ -48,23 +49,24 @@ long WorkingSetKiB(HANDLE process) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: soak.exe <Vardion.exe> <sleeper.exe> <seconds>\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: soak.exe <seconds>\n");
         return 2;
     }
     onFault = [](const std::string& what) { Check(false, what); };
-    const int seconds = std::atoi(argv[3]);
+    const int seconds = std::atoi(argv[1]);
+    const std::string sleeper = BesideThisProgram("sleeper.exe");
     std::string dir;
     Check(MakeFreshDirectory("vardion-soak", dir), "a fresh working directory " + dir);
     ::CreateDirectoryA((dir + "\\bin").c_str(), nullptr);
 
-    PROCESS_INFORMATION vardion = Launch(argv[1], dir);
+    PROCESS_INFORMATION vardion = Launch(BesideThisProgram("Vardion.exe"), dir);
     HWND main = nullptr;
-    WaitFor([&] {
+    bool shown = WaitFor([&] {
         return (main = FindTopLevel(vardion.dwProcessId, "Vardion")) && ::IsWindowVisible(main);
     });
-    Check(main != nullptr, "the main window appeared");
-    if (!main) return 1;
+    Check(shown, "the main window appeared");
+    if (!shown) return 1;
     HWND untrusted = ::GetDlgItem(main, kUntrusted);
 
     // Names in mixed case, some of them the same name in another case.
@@ -80,7 +82,7 @@ int main(int argc, char** argv) {
             std::string name = "Soak" + std::to_string(launched % 50) + ".exe";
             if ((launched / 50) % 2 == 1) name = Lower(name);
             std::string path = dir + "\\bin\\" + name;
-            ::CopyFileA(argv[2], path.c_str(), FALSE);
+            ::CopyFileA(sleeper.c_str(), path.c_str(), FALSE);
             PROCESS_INFORMATION program = Launch(path, dir);
             if (program.hProcess) {
                 batch.push_back(program);

@@ -21,10 +21,6 @@
 #include "trust/trusted_list.h"
 #include "watch/drive_table.h"
 
-#ifndef SLEEPER_EXE
-#error "SLEEPER_EXE names a small program to start under other names"
-#endif
-
 namespace {
 
 uint64_t CreateTimeOf(HANDLE process) {
@@ -47,10 +43,8 @@ class Child {
     explicit Child(const std::string& name, const char* dacl = nullptr) {
         std::string dir;
         EXPECT_TRUE(MakeFreshDirectory("vardion-source", dir));
-        std::string sleeper = SLEEPER_EXE;
-        if (sleeper[0] == '/') sleeper = "Z:" + sleeper;
         path = dir + "\\" + name;
-        EXPECT_TRUE(::CopyFileA(sleeper.c_str(), path.c_str(), FALSE));
+        EXPECT_TRUE(::CopyFileA(BesideThisProgram("sleeper.exe").c_str(), path.c_str(), FALSE));
         m_process = Launch(path, {}, dacl);
         EXPECT_TRUE(m_process.hProcess) << path;
         stamp = {m_process.dwProcessId, CreateTimeOf(m_process.hProcess)};
