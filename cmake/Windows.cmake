@@ -7,12 +7,8 @@ enable_language(RC)
 # this build's programs.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(VARDION_ARCH win64)
-    set(vardion_pe_magic "020b")
-    set(vardion_pe_name "PE32+")
 else()
     set(VARDION_ARCH win32)
-    set(vardion_pe_magic "010b")
-    set(vardion_pe_name "PE32")
 endif()
 file(WRITE ${CMAKE_BINARY_DIR}/vardion-arch "${VARDION_ARCH}\n")
 
@@ -84,13 +80,6 @@ function(vardion_add_wine_test)
         PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [1-9][0-9]* tests?\\."
         FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
 endfunction()
-
-# Vardion.exe stands alone: PE32 (PE32+ on Win64), windows subsystem, no
-# MinGW runtime DLL. It runs nothing, so it holds where Wine cannot run the build.
-add_test(NAME vardion_exe_is_standalone COMMAND ${CMAKE_COMMAND}
-    -DEXE=$<TARGET_FILE:Vardion> -DOBJDUMP=${CMAKE_OBJDUMP}
-    -DMAGIC=${vardion_pe_magic} -DFORMAT=${vardion_pe_name}
-    -P ${PROJECT_SOURCE_DIR}/cmake/check_standalone.cmake)
 
 set(win_tests ${PROJECT_SOURCE_DIR}/tests/win)
 vardion_add_wine_test(NAME framework_test

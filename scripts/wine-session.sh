@@ -86,14 +86,6 @@ win64) bits=64 loader=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 ;;
     ;;
 esac
 
-# The PE magic of a Windows program: 10b for 32-bit, 20b for 64-bit.
-pe_bits() {
-    local offset magic
-    offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || return 1
-    magic=$(od -An -tx2 -j$((offset + 24)) -N2 "$1" 2>/dev/null | tr -d ' ') || return 1
-    case $magic in 010b) echo 32 ;; 020b) echo 64 ;; *) return 1 ;; esac
-}
-
 set_environment() {
     export WINEPREFIX=$state/prefix WINEARCH=$arch WINELOADER=$loader WINESERVER=$server
     export WINEDEBUG=-all
@@ -198,7 +190,7 @@ run)
     set_environment
     # A 32-bit program given to the 64-bit loader where no 32-bit code runs
     # may end at once with exit code 0, as if it had passed.
-    if [ -f "${1:-}" ] && program_bits=$(pe_bits "$1") && [ "$program_bits" != "$bits" ]; then
+    if [ -f "${1:-}" ] && program_bits=$(windows_pe_bits "$1") && [ "$program_bits" != "$bits" ]; then
         echo "$1 is a $program_bits-bit program; this is the $bits-bit session of $build" >&2
         exit 1
     fi
