@@ -6,8 +6,7 @@ set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/Vardion.rc PROPERTIES OBJE
     "${CMAKE_CURRENT_LIST_DIR}/vardion.ico;${CMAKE_CURRENT_LIST_DIR}/tray_normal.ico;${CMAKE_CURRENT_LIST_DIR}/tray_alert.ico")
 
 # The test reads the Vardion.exe beside it.
-vardion_add_wine_test(NAME resources_test
+vardion_add_windows_test(NAME resources_test
     SOURCES ${PROJECT_SOURCE_DIR}/tests/win/resources_test.cpp
     LIBRARIES version gdi32 user32)
-target_include_directories(resources_test PRIVATE ${PROJECT_SOURCE_DIR})
 add_dependencies(resources_test Vardion)
