@@ -82,11 +82,14 @@ vardion_add_windows_test(NAME win32_adapters_test
         ${PROJECT_SOURCE_DIR}/app/file_system_win32.cpp
     LIBRARIES vardion_core psapi advapi32)
 add_dependencies(win32_adapters_test sleeper)
-# The end-to-end test program, on the fixture of tests/win/e2e_fixture.h.
-vardion_add_windows_test(NAME e2e_test
-    SOURCES ${win_tests}/e2e_test.cpp
-    LIBRARIES psapi shell32 user32 advapi32)
-add_dependencies(e2e_test Vardion sleeper)
+# An end-to-end test program on the fixture of tests/win/e2e_fixture.h; the
+# second holds the checks that only Windows can answer.
+foreach(name IN ITEMS e2e_test windows_only_test)
+    vardion_add_windows_test(NAME ${name}
+        SOURCES ${win_tests}/${name}.cpp
+        LIBRARIES psapi shell32 user32 advapi32)
+    add_dependencies(${name} Vardion sleeper)
+endforeach()
 
 # The tick against its floor under Wine: a program that prints figures, run by
 # scripts/bench-wine.sh, not a test.

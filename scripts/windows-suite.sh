@@ -174,6 +174,7 @@ if [ "$windows" = no ] && { [ "$wanted" = "  " ] || [[ $wanted == *" e2e_test_93
         say "e2e_test_932: 0 passed, 0 failed, 1 skipped: no ja_JP locale can be made here (localedef)"
     fi
 fi
+suite windows_only_test 900 windows_only_test
 soak 20
 
 say "$passed passed, $failed failed, $skipped skipped"
