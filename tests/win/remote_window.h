@@ -48,6 +48,18 @@ inline HWND FindTopLevel(DWORD processId, const char* caption, const char* windo
     return nullptr;
 }
 
+// A shown top-level window of one process by its class: Windows keeps hidden
+// windows of a class such as the menus' (#32768) beside the one that shows.
+inline HWND FindShown(DWORD processId, const char* windowClass) {
+    HWND window = nullptr;
+    while ((window = ::FindWindowExA(nullptr, window, windowClass, nullptr)) != nullptr) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && ::IsWindowVisible(window)) return window;
+    }
+    return nullptr;
+}
+
 inline std::string Narrow(const std::wstring& wide) {
     int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<size_t>(bytes), '\0');

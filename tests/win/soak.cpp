@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
         reinterpret_cast<LPARAM>(::GetDlgItem(main, kAdd)));
     ::PostMessageA(main, kTrayCallback, 0, WM_RBUTTONDOWN);
     HWND menu = nullptr;
-    WaitFor([&] { return (menu = ::FindWindowA("#32768", nullptr)) && ::IsWindowVisible(menu); });
+    WaitFor([&] { return (menu = FindShown(vardion.dwProcessId, "#32768")); });
     Check(menu != nullptr, "the tray menu opened");
     ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 1);
     ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 1);
