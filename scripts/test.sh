@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds every build of Vardion and runs every test: the host tests, the host tests again under AddressSanitizer and
+# Builds every build of Vardion and runs every test: the lint of the forge's
+# workflow, the host tests, the host tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, fuzzing, both Windows builds (32-bit in
 # build-win, 64-bit in build-win64), the release of both (reproducible from
 # another path), and for each Windows build that this machine can run, the
@@ -21,6 +22,11 @@ note() { summary+=("$*"); }
 
 scripts/install-deps.sh
 source scripts/windows-build.sh
+
+echo "== The workflow, linted"
+mkdir -p build-lint
+bash scripts/lint-workflows.sh | tee build-lint/lint.log
+note "$(tail -n 1 build-lint/lint.log)"
 
 echo "== Host build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
