@@ -49,8 +49,7 @@ class LockedDirectory {
         m_locked = WaitFor([&] { return !CanCreateFileIn(m_dir); }, 5000);
     }
     ~LockedDirectory() {
-        if (!m_changed) return;
-        if (UnderWine() ? Chattr("-i") : RestoreAccess()) {
+        if (m_changed && (UnderWine() ? Chattr("-i") : RestoreAccess())) {
             WaitFor([&] { return CanCreateFileIn(m_dir); });
         }
         ::LocalFree(m_oldDescriptor);
@@ -97,14 +96,16 @@ class LockedDirectory {
             return false;
         }
         m_oldAccess = old;
-        char everyone[] = "EVERYONE";
+        BYTE everyone[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof everyone;
+        if (!::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size)) return false;
         EXPLICIT_ACCESSA deny = {};
         deny.grfAccessPermissions = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY;
         deny.grfAccessMode = DENY_ACCESS;
         deny.grfInheritance = NO_INHERITANCE;  // the folders already in it stay writable
-        deny.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+        deny.Trustee.TrusteeForm = TRUSTEE_IS_SID;
         deny.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-        deny.Trustee.ptstrName = everyone;
+        deny.Trustee.ptstrName = reinterpret_cast<LPSTR>(everyone);
         PACL denying = nullptr;
         if (::SetEntriesInAclA(1, &deny, old, &denying) != ERROR_SUCCESS) return false;
         bool set = SetAccess(denying);

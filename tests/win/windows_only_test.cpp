@@ -77,7 +77,8 @@ TEST_F(OnWindows, ServicesAreListedByTheirPathAndTheTipShowsItWithTheDriveLetter
 }
 
 // What the program holds stays flat while it watches a whole desktop: the
-// kernel handles no more, the private bytes no more than some heap growth.
+// kernel handles and the window system's objects (icons, menus, windows) no
+// more, the private bytes no more than some heap growth.
 TEST_F(OnWindows, KernelHandlesAndPrivateBytesStayFlatOverSixHundredTicks) {
     constexpr SIZE_T kSlackBytes = 128 * 1024;
     StartAndIgnore();
@@ -89,17 +90,27 @@ TEST_F(OnWindows, KernelHandlesAndPrivateBytesStayFlatOverSixHundredTicks) {
                                reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
         return memory.PrivateUsage;
     };
+    auto objects = [&] {
+        return ::GetGuiResources(vardion.hProcess, GR_GDIOBJECTS) +
+               ::GetGuiResources(vardion.hProcess, GR_USEROBJECTS);
+    };
     const long handlesBefore = handle_count::Settled(vardion.dwProcessId);
     const SIZE_T bytesBefore = privateBytes();
+    const DWORD objectsBefore = objects();
     ASSERT_GT(handlesBefore, 0);
     ASSERT_GT(bytesBefore, 0u);
     Ticks(600);
     const long handlesAfter = handle_count::Settled(vardion.dwProcessId);
     const SIZE_T bytesAfter = privateBytes();
-    std::printf("over 600 ticks: kernel handles %ld -> %ld, private bytes %zu -> %zu\n",
-                handlesBefore, handlesAfter, static_cast<size_t>(bytesBefore),
-                static_cast<size_t>(bytesAfter));
+    const DWORD objectsAfter = objects();
+    std::printf(
+        "over 600 ticks: kernel handles %ld -> %ld, window objects %lu -> %lu, private bytes %zu "
+        "-> %zu\n",
+        handlesBefore, handlesAfter, static_cast<unsigned long>(objectsBefore),
+        static_cast<unsigned long>(objectsAfter), static_cast<size_t>(bytesBefore),
+        static_cast<size_t>(bytesAfter));
     EXPECT_LE(handlesAfter, handlesBefore);
+    EXPECT_LE(objectsAfter, objectsBefore);
     EXPECT_LE(bytesAfter, bytesBefore + kSlackBytes);
 }
 
