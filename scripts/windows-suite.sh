@@ -20,8 +20,9 @@
 # Wine). A program that ran no test, that Wine could not start (which can end
 # at once with exit code 0), or whose exit code disagrees with its count,
 # counts as one failed. The whole output of each program goes to a report
-# folder, VARDION_SUITE_REPORT (DIR/suite-report by default), with a
-# screenshot of the screen after a program that failed. The last line says
+# folder, VARDION_SUITE_REPORT (DIR/suite-report by default), with the screen
+# of each failed end-to-end case as the case left it (<case>.bmp) and of the
+# whole desktop after a program that failed (<program>.png). The last line says
 # "N passed, N failed, N skipped"; the exit code is 0 when none failed and
 # some passed.
 set -euo pipefail
@@ -39,7 +40,7 @@ esac
 report=${VARDION_SUITE_REPORT:-$dir/suite-report}
 mkdir -p "$report"
 report=$(cd "$report" && pwd)
-rm -f "$report"/*.log "$report"/*.png "$report"/summary.txt
+rm -f "$report"/*.log "$report"/*.png "$report"/*.bmp "$report"/summary.txt
 
 passed=0 failed=0 skipped=0
 
@@ -66,15 +67,22 @@ else
 fi
 
 # Runs a program of DIR with arguments, for at most $1 seconds, with the
-# variables of the array `environment` set.
+# variables of the array `environment` set. The end-to-end tests save the
+# screen of each failed case into the report folder, named as Windows names it.
 environment=()
+if [ "$windows" = yes ]; then
+    shots=$(cygpath -w "$report")
+else
+    shots=Z:${report//\//\\}
+fi
 run() {
     local seconds=$1 program=$2
     shift 2
     if [ "$windows" = yes ]; then
-        env "${environment[@]}" timeout "$seconds" "$dir/$program.exe" "$@"
+        env VARDION_SCREENSHOTS="$shots" "${environment[@]}" \
+            timeout "$seconds" "$dir/$program.exe" "$@"
     else
-        env "${environment[@]}" timeout "$seconds" \
+        env VARDION_SCREENSHOTS="$shots" "${environment[@]}" timeout "$seconds" \
             bash "$scripts/wine-session.sh" run "$dir" "$dir/$program.exe" "$@"
     fi
 }
@@ -125,8 +133,8 @@ suite() {
          /^\[  SKIPPED \] [^ ]+ \(/ && next_is != "" { print "  skipped " $4 ": " next_is; next_is = "" }' \
         "$log" | tee -a "$report/summary.txt"
     if [ "$bad" -ne 0 ]; then
-        { grep -E '^\[  FAILED  \] [^ ]+\.[^ ]+' "$log" || true; } | sort -u | sed 's/^/  /' |
-            tee -a "$report/summary.txt"
+        { grep -E '^\[  FAILED  \] [^ ]+\.[^ ]+' "$log" | grep -vE '\([0-9]+ ms\)$' || true; } |
+            sed 's/^/  /' | tee -a "$report/summary.txt"
         echo "---- $log"
         tail -n 150 "$log"
         echo "----"

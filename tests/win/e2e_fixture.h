@@ -146,9 +146,22 @@ class Vardion : public ::testing::Test {
     }
 
     void TearDown() override {
+        if (HasFailure()) SaveScreenOfFailure();
         for (PROCESS_INFORMATION& program : programs) EndProcess(program);
         programs.clear();
         EndProcess(vardion);
+    }
+
+    //! The screen as the failed test leaves it, with Vardion's windows still up,
+    //! as <suite>.<test>.bmp in the folder VARDION_SCREENSHOTS names, if any.
+    void SaveScreenOfFailure() {
+        char folder[MAX_PATH];
+        DWORD length = ::GetEnvironmentVariableA("VARDION_SCREENSHOTS", folder, sizeof folder);
+        if (length == 0 || length >= sizeof folder) return;
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(test->test_suite_name()) + "." + test->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        SaveScreen(std::string(folder) + "\\" + name + ".bmp");
     }
 
     std::string File(const std::string& name) const { return dir + "\\" + name; }

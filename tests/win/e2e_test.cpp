@@ -652,27 +652,6 @@ TEST_F(Paths, ProgramWhoseProcessRefusesToBeOpenedIsClassifiedByItsPath) {
 // menu; the tip over a row that moved in the alert's sorted list.
 using Pixel = std::function<bool(DWORD)>;  // 0x00RRGGBB
 
-// The screen's pixels in a rectangle, read in one copy.
-std::vector<DWORD> ReadScreen(const RECT& r) {
-    LONG width = r.right - r.left, height = r.bottom - r.top;
-    std::vector<DWORD> pixels(static_cast<size_t>(width > 0 && height > 0 ? width * height : 0));
-    if (pixels.empty()) return pixels;
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    HDC screen = ::GetDC(nullptr);
-    HDC copy = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = ::SelectObject(copy, bitmap);
-    ::BitBlt(copy, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    ::SelectObject(copy, old);
-    ::GetDIBits(copy, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(copy);
-    ::ReleaseDC(nullptr, screen);
-    for (DWORD& p : pixels) p &= 0xFFFFFF;
-    return pixels;
-}
-
 size_t Count(const RECT& r, const Pixel& test) {
     std::vector<DWORD> pixels = ReadScreen(r);
     return static_cast<size_t>(std::count_if(pixels.begin(), pixels.end(), test));

@@ -178,4 +178,44 @@ inline bool RestPointer(POINT at) {
     return rests;
 }
 
+// The screen's pixels in a rectangle, read in one copy: 0x00RRGGBB, row by row from the top.
+inline std::vector<DWORD> ReadScreen(const RECT& r) {
+    LONG width = r.right - r.left, height = r.bottom - r.top;
+    std::vector<DWORD> pixels(static_cast<size_t>(width > 0 && height > 0 ? width * height : 0));
+    if (pixels.empty()) return pixels;
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC screen = ::GetDC(nullptr);
+    HDC copy = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = ::SelectObject(copy, bitmap);
+    ::BitBlt(copy, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    ::SelectObject(copy, old);
+    ::GetDIBits(copy, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(copy);
+    ::ReleaseDC(nullptr, screen);
+    for (DWORD& p : pixels) p &= 0xFFFFFF;
+    return pixels;
+}
+
+// Writes the whole screen to a bitmap file at `path`; false when it cannot.
+inline bool SaveScreen(const std::string& path) {
+    RECT all = {::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
+    all.right = all.left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    all.bottom = all.top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    std::vector<DWORD> pixels = ReadScreen(all);
+    if (pixels.empty()) return false;
+    BITMAPINFOHEADER info = {
+        sizeof info, all.right - all.left, -(all.bottom - all.top), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD bytes = static_cast<DWORD>(pixels.size() * sizeof(DWORD));
+    const DWORD headers = static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info);
+    BITMAPFILEHEADER file = {0x4D42, headers + bytes, 0, 0, headers};  // "BM"
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(reinterpret_cast<const char*>(pixels.data()), bytes);
+    return out.good();
+}
+
 }  // namespace e2e
