@@ -60,6 +60,14 @@ suite() {
     bash scripts/windows-suite.sh "$@" | tee "$log" >&2 || return 1
     tail -n 1 "$log"
 }
+# What every suite and the host tests passed and skipped, all told.
+total_passed=0 total_skipped=0
+tally() {
+    local numbers
+    read -r -a numbers <<<"${1//[^0-9 ]/}"
+    total_passed=$((total_passed + numbers[0])) total_skipped=$((total_skipped + numbers[2]))
+}
+total_passed=$(($(passed build) + $(passed build-asan)))
 note "host: $(passed build) tests passed, and $(passed build-asan) under ASan+UBSan;" \
     "fuzzing ran $units units"
 
@@ -96,7 +104,7 @@ if [ -f cmake/Windows.cmake ]; then
         mkdir "$copies/$arch"
         cp "$build"/*.exe "$copies/$arch/"
         counts=$(VARDION_SUITE_REPORT=$build/suite-report suite "$build/suite.log" "$copies/$arch")
-        bash scripts/wine-session.sh stop "$copies/$arch"
+        tally "$counts"
         note "$arch under the machine's own Wine $own_wine, the $bits-bit loader: the run command," \
             "and the Windows suite from a copy of its exes: $counts, in $((SECONDS - step)) s"
     done
@@ -120,6 +128,7 @@ if [ -f cmake/Windows.cmake ]; then
             echo "== Windows suite of the $arch build under Debian 13's Wine $wine10"
             counts=$(VARDION_WINE=10 VARDION_SUITE_REPORT=$build/suite-report-wine10 \
                 suite "$build/suite-wine10.log" "$build")
+            tally "$counts"
             note "$arch under Debian 13's Wine $wine10, the $bits-bit loader: the Windows suite:" \
                 "$counts, in $((SECONDS - step)) s"
         done
@@ -135,6 +144,7 @@ if [ -f cmake/Windows.cmake ]; then
         exe=$(cd build-win && pwd)/Vardion.exe
         counts=$(VARDION_RESOURCES_EXE="Z:$exe" VARDION_SUITE_REPORT=build-win64/suite-report-win32 \
             suite build-win64/resources-win32.log build-win64 resources_test)
+        tally "$counts"
         note "win32: not run here; PE32, and the 64-bit resources test on its exe: $counts;" \
             "the same bytes from a second build"
     fi
@@ -143,3 +153,4 @@ fi
 echo "== Summary"
 printf '%s\n' "${summary[@]}"
 echo "all passed in $((SECONDS - started)) s"
+echo "total: $total_passed passed, 0 failed, $total_skipped skipped"
