@@ -51,6 +51,9 @@ if [ -z "$version" ]; then
 fi
 [ -n "$version" ] || { echo "cannot tell which clang the package clang installs" >&2; exit 1; }
 installed "libclang-rt-$version-dev" || missing+=("libclang-rt-$version-dev")
+# Node.js and npm, which install the linter of the workflow files from the npm
+# registry: Debian's, unless a Node.js with its own npm is there already.
+command -v npm >/dev/null || missing+=(nodejs npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"

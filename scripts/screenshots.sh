@@ -6,7 +6,7 @@
 #   scripts/screenshots.sh [build-dir] [out-dir]   (defaults: build-win, <build-dir>/screenshots)
 #
 # Runs Vardion.exe of a Windows build in that build's Wine session (do not run
-# it while ctest runs in the same build directory) and drives it with
+# it while the Windows suite runs in the same build directory) and drives it with
 # window_driver.exe, which finds windows by caption: Wine's virtual desktop is
 # one X window, inside which X tools see nothing. A window the program does not
 # open by itself is opened as the program would (About: system command 0x10;

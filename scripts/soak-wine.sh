@@ -2,7 +2,7 @@
 # Soaks Vardion.exe under Wine (600 s unless given): a driver starts and ends
 # small programs under many names meanwhile, then checks that each is listed
 # once, that the program still answers, and that Exit writes known.dat whole.
-# CI runs a 20-second version of it as the ctest soak_short.
+# The Windows suite (scripts/windows-suite.sh) runs a 20-second version of it.
 # VARDION_WINE=10 soaks it under Debian 13's Wine 10 (scripts/debian13-root.sh).
 #
 #   scripts/soak-wine.sh [build-dir] [seconds]   (default: the 64-bit build
@@ -22,6 +22,4 @@ echo "Soak of the $arch build in $build"
 scripts/install-deps.sh
 windows_build "$arch" "$build" soak Vardion sleeper desktop_keeper >/dev/null
 windows_session "$build"
-top=$(cd "$build" && pwd)
-bash "$session" run "$build" "$build/soak.exe" "Z:$top/Vardion.exe" "Z:$top/sleeper.exe" "$seconds" |
-    tr -d '\r'
+bash "$session" run "$build" "$build/soak.exe" "$seconds" | tr -d '\r'

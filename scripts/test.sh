@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Builds every build of Vardion and runs every test: the host tests, the host
-# tests again under AddressSanitizer and UndefinedBehaviorSanitizer, fuzzing,
-# both Windows builds (32-bit in build-win, 64-bit in build-win64), the release
-# of both (reproducible from another path), and for each Windows build that
-# this machine can run, the run command and the Windows tests under Wine.
-# Where the kernel runs no 32-bit code (or with VARDION_RUN_32BIT=0), only the
-# 64-bit build runs under Wine, and the 32-bit one is checked without running
-# it. Then the Windows tests of the same builds run again under Debian 13's
-# Wine 10, in a Debian 13 root made on the first run and kept
-# (scripts/debian13-root.sh), unless the machine's own Wine is 10 already.
-# Installs whatever is missing first (Debian 12 or 13).
+# Builds every build of Vardion and runs every test: the lint of the forge's
+# workflow, the host tests, the host tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, fuzzing, both Windows builds (32-bit in
+# build-win, 64-bit in build-win64), the release of both (reproducible from
+# another path), and for each Windows build that this machine can run, the
+# run command and the Windows suite under Wine (scripts/windows-suite.sh, the
+# script the workflow runs on Windows), from a copy of the build's exes in a
+# folder of their own. Where the kernel runs no 32-bit code (or with
+# VARDION_RUN_32BIT=0), only the 64-bit build runs under Wine, and the 32-bit
+# one is checked without running it. Then the suite of the same builds runs
+# again under Debian 13's Wine 10, in a Debian 13 root made on the first run
+# and kept (scripts/debian13-root.sh), unless the machine's own Wine is 10
+# already. Installs whatever is missing first (Debian 12 or 13).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -20,6 +22,11 @@ note() { summary+=("$*"); }
 
 scripts/install-deps.sh
 source scripts/windows-build.sh
+
+echo "== The workflow, linted"
+mkdir -p build-lint
+bash scripts/lint-workflows.sh | tee build-lint/lint.log
+note "$(tail -n 1 build-lint/lint.log)"
 
 echo "== Host build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -45,12 +52,22 @@ echo "fuzzing: $units units"
 # How many tests the ctest run of a build folder passed (its log: ctest.log,
 # or the one named).
 passed() { grep -oE 'out of [0-9]+' "$1/${2:-ctest.log}" | tail -n 1 | cut -d' ' -f3; }
-# The GoogleTest programs that passed in the last ctest run of a build folder,
-# and their cases: "<programs> <cases>".
-cases() {
-    grep -hoE '\[  PASSED  \] [0-9]+ tests?\.' "$1/Testing/Temporary/LastTest.log" |
-        awk '{ p++; n += $4 } END { print p + 0, n + 0 }'
+# The Windows suite of a folder of exes, its output kept in the log named; the
+# counts it ends with.
+suite() {
+    local log=$1
+    shift
+    bash scripts/windows-suite.sh "$@" | tee "$log" >&2 || return 1
+    tail -n 1 "$log"
 }
+# What every suite and the host tests passed and skipped, all told.
+total_passed=0 total_skipped=0
+tally() {
+    local numbers
+    read -r -a numbers <<<"${1//[^0-9 ]/}"
+    total_passed=$((total_passed + numbers[0])) total_skipped=$((total_skipped + numbers[2]))
+}
+total_passed=$(($(passed build) + $(passed build-asan)))
 note "host: $(passed build) tests passed, and $(passed build-asan) under ASan+UBSan;" \
     "fuzzing ran $units units"
 
@@ -69,6 +86,10 @@ if [ -f cmake/Windows.cmake ]; then
     bash scripts/reproducible.sh
     note "release: both exes and both zips, the same bytes from a second build elsewhere"
 
+    # The suite runs from a copy of each build's exes in a folder of their
+    # own, as the workflow runs it from the exes it downloads.
+    copies=$(mktemp -d /tmp/vardion-suite.XXXXXX)
+    trap 'rm -rf "$copies"' EXIT
     for arch in $arches; do
         build=$(windows_build_dir "$arch")
         bits=32
@@ -79,12 +100,13 @@ if [ -f cmake/Windows.cmake ]; then
         # The run command picks the 32-bit build wherever it can; 0 makes it take the 64-bit one.
         VARDION_RUN_32BIT=$([ "$arch" = win32 ] && echo 1 || echo 0) bash tests/run_command_test.sh
 
-        echo "== Windows tests of the $arch build under Wine, against the same Vardion.exe"
-        ctest --test-dir "$build" --output-on-failure | tee "$build/ctest.log"
-        read -r programs count < <(cases "$build")
-        note "$arch under the machine's own Wine $own_wine: the run command and" \
-            "$(passed "$build") ctest tests passed, among them $programs GoogleTest programs" \
-            "($count cases) and the soak under the $bits-bit Wine loader, in $((SECONDS - step)) s"
+        echo "== Windows suite of the $arch build under Wine, from a copy of its exes in $copies/$arch"
+        mkdir "$copies/$arch"
+        cp "$build"/*.exe "$copies/$arch/"
+        counts=$(VARDION_SUITE_REPORT=$build/suite-report suite "$build/suite.log" "$copies/$arch")
+        tally "$counts"
+        note "$arch under the machine's own Wine $own_wine, the $bits-bit loader: the run command," \
+            "and the Windows suite from a copy of its exes: $counts, in $((SECONDS - step)) s"
     done
 
     if [ "$(windows_wines)" = own ]; then
@@ -103,35 +125,32 @@ if [ -f cmake/Windows.cmake ]; then
             bits=32
             [ "$arch" = win64 ] && bits=64
             step=$SECONDS
-            echo "== Windows tests of the $arch build under Debian 13's Wine $wine10"
-            VARDION_WINE=10 ctest --test-dir "$build" --output-on-failure |
-                tee "$build/ctest-wine10.log"
-            read -r programs count < <(cases "$build")
-            note "$arch under Debian 13's Wine $wine10: $(passed "$build" ctest-wine10.log)" \
-                "ctest tests passed, among them $programs GoogleTest programs ($count cases)" \
-                "and the soak under the $bits-bit Wine loader, in $((SECONDS - step)) s"
+            echo "== Windows suite of the $arch build under Debian 13's Wine $wine10"
+            counts=$(VARDION_WINE=10 VARDION_SUITE_REPORT=$build/suite-report-wine10 \
+                suite "$build/suite-wine10.log" "$build")
+            tally "$counts"
+            note "$arch under Debian 13's Wine $wine10, the $bits-bit loader: the Windows suite:" \
+                "$counts, in $((SECONDS - step)) s"
         done
     fi
 
     if [[ " $arches " != *" win32 "* ]]; then
         echo "== The 32-bit build, checked without running it"
-        # PE32 of the windows subsystem, system DLLs only.
-        ctest --test-dir build-win --output-on-failure -R '^vardion_exe_is_standalone$'
-        # Its resources, read as data by the 64-bit resources test.
+        # PE32, and (in the resources test) of the windows subsystem, with
+        # system DLLs only and its resources as designed, read as data by the
+        # 64-bit resources test.
+        [ "$(windows_pe_bits build-win/Vardion.exe)" = 32 ] ||
+            { echo "build-win/Vardion.exe is not PE32" >&2; exit 1; }
         exe=$(cd build-win && pwd)/Vardion.exe
-        bash scripts/wine-session.sh start build-win64
-        trap 'bash scripts/wine-session.sh stop build-win64 >/dev/null' EXIT
-        VARDION_RESOURCES_EXE="Z:$exe" bash scripts/wine-session.sh run build-win64 \
-            build-win64/resources_test.exe | tr -d '\r' | tee build-win64/resources-win32.log
-        grep -qE '^\[  PASSED  \] [1-9][0-9]* tests?\.' build-win64/resources-win32.log ||
-            { echo "the resources of the 32-bit exe were not all read" >&2; exit 1; }
-        bash scripts/wine-session.sh stop build-win64
-        trap - EXIT
-        note "win32: not run here; PE32 of the GUI subsystem with system DLLs only," \
-            "its resources pass the 64-bit resources test, the same bytes from a second build"
+        counts=$(VARDION_RESOURCES_EXE="Z:$exe" VARDION_SUITE_REPORT=build-win64/suite-report-win32 \
+            suite build-win64/resources-win32.log build-win64 resources_test)
+        tally "$counts"
+        note "win32: not run here; PE32, and the 64-bit resources test on its exe: $counts;" \
+            "the same bytes from a second build"
     fi
 fi
 
 echo "== Summary"
 printf '%s\n' "${summary[@]}"
 echo "all passed in $((SECONDS - started)) s"
+echo "total: $total_passed passed, 0 failed, $total_skipped skipped"

@@ -16,6 +16,7 @@
 #   windows_wines                    the Wines the Windows tests run under here: "own 10", or
 #                                    "own" where the machine's own Wine is 10 already
 #   windows_wine_version [own|10]    the version of one of them: 8.0, 10.0
+#   windows_pe_bits <exe>            32 or 64: the PE format of a Windows program
 #
 # VARDION_RUN_32BIT=0 makes this machine count as one that runs no 32-bit
 # code, whatever it can do; 1 counts it as one that does, untried.
@@ -105,4 +106,12 @@ windows_wine_version() {
     fi
     version=${version%% *}
     echo "${version#wine-}"
+}
+
+windows_pe_bits() {
+    # The optional header's magic, 24 bytes after the PE signature: 10b or 20b.
+    local offset magic
+    offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || return 1
+    magic=$(od -An -tx2 -j$((offset + 24)) -N2 "$1" 2>/dev/null | tr -d ' ') || return 1
+    case $magic in 010b) echo 32 ;; 020b) echo 64 ;; *) return 1 ;; esac
 }

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# One Wine session for a Windows build directory: an Xvfb display, a wine
-# server started once and a Wine virtual desktop, so that every Windows test
-# and the program itself start warm and can create windows, with or without a
-# DISPLAY of our own.
+# One Wine session for a Windows build directory, or a folder of its exes: an
+# Xvfb display, a wine server started once and a Wine virtual desktop, so
+# that every Windows test and the program itself start warm and can create
+# windows, with or without a DISPLAY of our own.
 #
 #   wine-session.sh start <build-dir>        start it (replacing a stale one)
 #   wine-session.sh stop  <build-dir>        end it: the wine server, its programs, Xvfb
-#   wine-session.sh run   <build-dir> <exe> [args...]   run a program in it (ctest's emulator)
+#   wine-session.sh run   <build-dir> <exe> [args...]   run a program in it
 #   wine-session.sh env   <build-dir>        print the variables, for `eval` in a shell
 #
 # With VARDION_DISPLAY set (say :0), start uses that X display instead of
@@ -15,7 +15,8 @@
 # State lives in <build-dir>/wine: the prefix, the display number, Xvfb's
 # process id and the logs. Only processes started here are ever stopped.
 #
-# The build's vardion-arch file (win32 or win64, written by CMake) picks the
+# The build's vardion-arch file (win32 or win64, written by CMake), or in a
+# folder of exes copied from a build the format of its Vardion.exe, picks the
 # Wine loader and server: the 32-bit ones and a 32-bit prefix for a 32-bit
 # build, as ever; the 64-bit ones alone for a 64-bit build, so that it runs
 # where the kernel runs no 32-bit code. Never /usr/bin/wine and its helpers:
@@ -75,24 +76,20 @@ wait_until() {
 }
 
 arch=$(cat "$build/vardion-arch" 2>/dev/null || true)
+if [ -z "$arch" ] && [ -f "$build/Vardion.exe" ]; then
+    arch=win$(windows_pe_bits "$build/Vardion.exe" || true)
+fi
 case $arch in
 win32) bits=32 loader=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 ;;
 win64) bits=64 loader=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 ;;
 *)
     # Nothing of an unconfigured build can be running: stop has nothing to do.
     [ "$command" = stop ] && exit 0
-    echo "$build is not a configured Windows build (no vardion-arch)" >&2
+    echo "$build is neither a configured Windows build (no vardion-arch) nor a folder" \
+        "of its exes (no Vardion.exe)" >&2
     exit 1
     ;;
 esac
-
-# The PE magic of a Windows program: 10b for 32-bit, 20b for 64-bit.
-pe_bits() {
-    local offset magic
-    offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || return 1
-    magic=$(od -An -tx2 -j$((offset + 24)) -N2 "$1" 2>/dev/null | tr -d ' ') || return 1
-    case $magic in 010b) echo 32 ;; 020b) echo 64 ;; *) return 1 ;; esac
-}
 
 set_environment() {
     export WINEPREFIX=$state/prefix WINEARCH=$arch WINELOADER=$loader WINESERVER=$server
@@ -104,14 +101,15 @@ set_environment() {
     export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d'
     [ -s "$state/display" ] && export DISPLAY=:$(cat "$state/display")
     # What runs a Wine program: nothing on the host; in the root, its
-    # entrance, with the Wine variables and the program's own (VARDION_*)
-    # handed in, since it enters with a clean environment.
+    # entrance, with the Wine variables, the program's own (VARDION_*) and
+    # GoogleTest's (GTEST_*) handed in, since it enters with a clean environment.
     wrap=()
     if [ "$in_root" = yes ]; then
         local name
         wrap=(bash "$scripts/debian13-root.sh" enter -b "$project" -b "$build")
         for name in WINEPREFIX WINEARCH WINELOADER WINESERVER WINEDEBUG WINEDLLOVERRIDES LANG \
-            $(compgen -e | grep -x 'LC_ALL\|LOCPATH' || true) $(compgen -e | grep '^VARDION_' || true); do
+            $(compgen -e | grep -x 'LC_ALL\|LOCPATH' || true) \
+            $(compgen -e | grep '^VARDION_\|^GTEST_' || true); do
             wrap+=("$name=${!name}")
         done
     fi
@@ -148,7 +146,7 @@ start_session() {
     mkdir -p "$state"
     # Xvfb picks a free display itself and writes its number once it accepts
     # clients. Every background process gets its own output files: anything
-    # holding ctest's pipe would make ctest wait for it after every test.
+    # holding the caller's pipe would make the caller wait for it.
     if [ -n "${VARDION_DISPLAY:-}" ]; then
         echo "${VARDION_DISPLAY#:}" >"$state/display"
     else
@@ -198,7 +196,7 @@ run)
     set_environment
     # A 32-bit program given to the 64-bit loader where no 32-bit code runs
     # may end at once with exit code 0, as if it had passed.
-    if [ -f "${1:-}" ] && program_bits=$(pe_bits "$1") && [ "$program_bits" != "$bits" ]; then
+    if [ -f "${1:-}" ] && program_bits=$(windows_pe_bits "$1") && [ "$program_bits" != "$bits" ]; then
         echo "$1 is a $program_bits-bit program; this is the $bits-bit session of $build" >&2
         exit 1
     fi

@@ -192,6 +192,26 @@ TEST(DisplayPath, PathOnNoDriveIsShownAsRecorded) {
               "\\Device\\HarddiskVolume1\\tool.exe");
 }
 
+// A program started from a share has its path on the network's device; a
+// drive that stands for the share shows its letter instead.
+TEST(DisplayPath, ShareShowsAsItsUncPathWhereNoDriveStandsForIt) {
+    CodePageModel mapped =
+        System({{'C', "\\Device\\HarddiskVolume1"}, {'S', "\\Device\\Mup\\srv\\mapped"}});
+    DriveTable drives(mapped);
+    struct Case {
+        std::string path, shown;
+    } cases[] = {
+        {"\\Device\\Mup\\srv\\tools\\my tool.exe", "\\\\srv\\tools\\my tool.exe"},
+        {"\\device\\MUP\\srv\\tools\\x.exe", "\\\\srv\\tools\\x.exe"},
+        {"\\Device\\Mup\\srv\\mapped\\x.exe", "S:\\x.exe"},
+        {"\\Device\\Mup\\", "\\Device\\Mup\\"},
+        {"\\Device\\Mupx\\srv\\x.exe", "\\Device\\Mupx\\srv\\x.exe"},
+        {"\\Device\\HarddiskVolume4\\x.exe",
+         "\\Device\\HarddiskVolume4\\x.exe"},  // mounted in a folder
+    };
+    for (const Case& c : cases) EXPECT_EQ(DisplayPath(c.path, drives, mapped), c.shown) << c.path;
+}
+
 TEST(DisplayPath, LongPathKeepsItsStartAndItsEndWithinTheLimit) {
     std::string path = "\\Device\\HarddiskVolume1\\" + std::string(3000, 'f') + "\\tool.exe";
     std::string shown = DisplayPath(path, kDrives, kCodePage);

@@ -1,5 +1,6 @@
 #include "watch/display_path.h"
 
+#include <cctype>
 #include <vector>
 
 #include "watch/ansi_path.h"
@@ -8,6 +9,20 @@ namespace {
 
 constexpr char kCut[] = "...";
 constexpr size_t kCutLength = sizeof kCut - 1;
+
+// The device of the network's redirectors: a program started from a share
+// has the path "\Device\Mup\server\share\..." (device names ignore case).
+constexpr char kNetwork[] = "\\device\\mup\\";
+constexpr size_t kNetworkLength = sizeof kNetwork - 1;
+
+// A path on a share in the UNC form that Windows users read; any other as it is.
+std::string NetworkForm(const std::string& path) {
+    if (path.size() <= kNetworkLength) return path;
+    for (size_t i = 0; i < kNetworkLength; ++i) {
+        if (std::tolower(static_cast<unsigned char>(path[i])) != kNetwork[i]) return path;
+    }
+    return "\\\\" + path.substr(kNetworkLength);
+}
 
 // Where the characters of `text` begin, and its end.
 std::vector<size_t> CharacterStarts(const std::string& text, const PathSystem& codePage) {
@@ -34,6 +49,7 @@ size_t StartBefore(const std::vector<size_t>& starts, size_t at) {
 std::string DisplayPath(const std::string& path, DriveTable& drives, const PathSystem& text,
                         size_t limit) {
     std::string shown = drives.LetterForm(path);
+    if (shown == path) shown = NetworkForm(path);
     if (shown.size() <= limit) return shown;
     std::vector<size_t> starts = CharacterStarts(shown, text);
     if (limit < kCutLength) return shown.substr(0, StartBefore(starts, limit));

@@ -14,8 +14,10 @@ constexpr size_t kTipTextLimit = 1023;
 
 //! `path` with its device replaced by the drive letter and a colon, where the
 //! device of a drive, followed by a backslash, begins it (the longest such
-//! device, case ignored); otherwise `path` as it is. A text longer than
-//! `limit` bytes keeps its start and its end, joined by "...", each cut
-//! between two characters of the code page of `text`.
+//! device, case ignored); a path on a network share, "\Device\Mup\server\share\...",
+//! as the UNC path "\\server\share\..." where no drive stands for it;
+//! otherwise `path` as it is, the device path of a volume without a letter
+//! included. A text longer than `limit` bytes keeps its start and its end,
+//! joined by "...", each cut between two characters of the code page of `text`.
 std::string DisplayPath(const std::string& path, DriveTable& drives, const PathSystem& text,
                         size_t limit = kTipTextLimit);

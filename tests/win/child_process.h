@@ -1,10 +1,21 @@
-// The programs a Windows test starts beside it, and their end.
+// The programs a Windows test starts beside it, found beside it, and their end.
 #pragma once
 
 #include <windows.h>
 #include <sddl.h>
 
 #include <string>
+#include <vector>
+
+//! The path of `name` in the folder of the running program: the test programs
+//! and the programs they start (Vardion.exe, the sleeper) are built into one
+//! folder and copied as one, so a folder of them runs on any machine.
+inline std::string BesideThisProgram(const std::string& name) {
+    std::vector<char> self(32768);
+    DWORD length = ::GetModuleFileNameA(nullptr, self.data(), static_cast<DWORD>(self.size()));
+    std::string path(self.data(), length < self.size() ? length : 0);
+    return path.substr(0, path.rfind('\\') + 1) + name;
+}
 
 //! A text of the ANSI code page in UTF-16.
 inline std::wstring Wide(const std::string& text) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+#include <aclapi.h>
 #include <psapi.h>
 #include <shellapi.h>
 
@@ -14,13 +15,7 @@
 #include "tests/win/child_process.h"
 #include "tests/win/fresh_directory.h"
 #include "tests/win/remote_window.h"
-
-#ifndef VARDION_EXE
-#error "VARDION_EXE names the program under test"
-#endif
-#ifndef SLEEPER_EXE
-#error "SLEEPER_EXE names the small program the tests start under other names"
-#endif
+#include "tests/win/wine.h"
 
 namespace e2e {
 
@@ -62,18 +57,31 @@ inline bool StartLinuxProgram(const char* windowsPath, std::string commandLine) 
     return true;
 }
 
-// Makes a directory refuse new entries for as long as it lives, by the
-// Linux file system's immutable attribute: as root under Wine, no Windows
-// permission or attribute refuses a write.
+// Makes a directory refuse new entries for as long as it lives. Under Wine,
+// by the Linux file system's immutable attribute: as root under Wine, no
+// Windows permission or attribute refuses a write (Wine starts a Linux program
+// for CreateProcess of one). On Windows, by an entry in the directory's access
+// list that denies everyone the adding of files and folders: a deny entry
+// binds administrators too, and the directory's owner may still change the
+// list back.
 class LockedDirectory {
   public:
-    explicit LockedDirectory(const std::string& dir) : m_dir(dir), m_unixPath(UnixPathOf(dir)) {
-        if (!m_unixPath.empty() && Chattr("+i")) {
-            m_locked = WaitFor([&] { return !CanCreateFileIn(m_dir); }, 5000);
+    explicit LockedDirectory(const std::string& dir) : m_dir(dir) {
+        if (UnderWine()) {
+            m_unixPath = UnixPathOf(dir);
+            if (m_unixPath.empty() || !Chattr("+i")) return;
+        } else if (!DenyAdding()) {
+            return;
         }
+        m_changed = true;
+        // The handle of a Linux program does not tell when it has ended: look for the effect.
+        m_locked = WaitFor([&] { return !CanCreateFileIn(m_dir); }, 5000);
     }
     ~LockedDirectory() {
-        if (!m_unixPath.empty() && Chattr("-i")) WaitFor([&] { return CanCreateFileIn(m_dir); });
+        if (m_changed && (UnderWine() ? Chattr("-i") : RestoreAccess())) {
+            WaitFor([&] { return CanCreateFileIn(m_dir); });
+        }
+        ::LocalFree(m_oldDescriptor);
     }
     LockedDirectory(const LockedDirectory&) = delete;
     LockedDirectory& operator=(const LockedDirectory&) = delete;
@@ -86,8 +94,41 @@ class LockedDirectory {
                                                              " \"" + m_unixPath + "\"");
     }
 
+    bool DenyAdding() {
+        PACL old = nullptr;
+        if (::GetNamedSecurityInfoA(m_dir.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, &old, nullptr,
+                                    &m_oldDescriptor) != ERROR_SUCCESS) {
+            return false;
+        }
+        m_oldAccess = old;
+        BYTE everyone[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof everyone;
+        if (!::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size)) return false;
+        EXPLICIT_ACCESSA deny = {};
+        deny.grfAccessPermissions = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY;
+        deny.grfAccessMode = DENY_ACCESS;
+        deny.grfInheritance = NO_INHERITANCE;  // the folders already in it stay writable
+        deny.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+        deny.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+        deny.Trustee.ptstrName = reinterpret_cast<LPSTR>(everyone);
+        PACL denying = nullptr;
+        if (::SetEntriesInAclA(1, &deny, old, &denying) != ERROR_SUCCESS) return false;
+        bool set = SetAccess(denying);
+        ::LocalFree(denying);
+        return set;
+    }
+    bool RestoreAccess() { return SetAccess(m_oldAccess); }
+    bool SetAccess(PACL access) {
+        return ::SetNamedSecurityInfoA(&m_dir[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                       nullptr, nullptr, access, nullptr) == ERROR_SUCCESS;
+    }
+
     std::string m_dir;
     std::string m_unixPath;
+    PSECURITY_DESCRIPTOR m_oldDescriptor = nullptr;  // holds m_oldAccess
+    PACL m_oldAccess = nullptr;
+    bool m_changed = false;
     bool m_locked = false;
 };
 
@@ -145,9 +186,22 @@ class Vardion : public ::testing::Test {
     }
 
     void TearDown() override {
+        if (HasFailure()) SaveScreenOfFailure();
         for (PROCESS_INFORMATION& program : programs) EndProcess(program);
         programs.clear();
         EndProcess(vardion);
+    }
+
+    //! The screen as the failed test leaves it, with Vardion's windows still up,
+    //! as <suite>.<test>.bmp in the folder VARDION_SCREENSHOTS names, if any.
+    void SaveScreenOfFailure() {
+        char folder[MAX_PATH];
+        DWORD length = ::GetEnvironmentVariableA("VARDION_SCREENSHOTS", folder, sizeof folder);
+        if (length == 0 || length >= sizeof folder) return;
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(test->test_suite_name()) + "." + test->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        SaveScreen(std::string(folder) + "\\" + name + ".bmp");
     }
 
     std::string File(const std::string& name) const { return dir + "\\" + name; }
@@ -161,9 +215,14 @@ class Vardion : public ::testing::Test {
             ::CloseHandle(vardion.hProcess);
             ::CloseHandle(vardion.hThread);
         }
-        std::string exe = WindowsPath(VARDION_EXE);
+        std::string exe = BesideThisProgram("Vardion.exe");
         vardion = Launch(exe, dir);
         ASSERT_TRUE(vardion.hProcess) << exe;
+        // Vardion's windows take the foreground as they show. Wine lets every
+        // program take it; Windows lets a process take it only when the
+        // foreground process started it or allowed it (SetForegroundWindow's
+        // rules), so this driver passes on whatever right it has.
+        ::AllowSetForegroundWindow(vardion.dwProcessId);
         ASSERT_TRUE(WaitFor([&] {
             main = FindTopLevel(vardion.dwProcessId, "Vardion");
             alert = FindTopLevel(vardion.dwProcessId, "Untrusted Process Detected");
@@ -185,7 +244,8 @@ class Vardion : public ::testing::Test {
     DWORD StartProgramAt(const std::wstring& path, const char* dacl = nullptr) {
         ::CreateDirectoryW(path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
         if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            EXPECT_TRUE(::CopyFileW(Wide(WindowsPath(SLEEPER_EXE)).c_str(), path.c_str(), FALSE))
+            EXPECT_TRUE(
+                ::CopyFileW(Wide(BesideThisProgram("sleeper.exe")).c_str(), path.c_str(), FALSE))
                 << Narrow(path);
         }
         PROCESS_INFORMATION program = Launch(path, Wide(dir), dacl);
@@ -281,13 +341,28 @@ class Vardion : public ::testing::Test {
         return names;
     }
 
+    //! Whether a window of Vardion's has come up in front: shown, the active
+    //! window of its thread, and the foreground window where it may take it.
+    //! Windows refuses the foreground to a process that neither the foreground
+    //! process started nor allowed, and flashes its taskbar button instead: a
+    //! window that asks for it, as a message box with MB_SETFOREGROUND does in
+    //! WM_INITDIALOG, has asked by the time it shows and is active. Wine
+    //! grants every request, after the window shows.
+    bool InFront(HWND window) {
+        GUITHREADINFO gui = {};
+        gui.cbSize = sizeof gui;
+        return ::IsWindowVisible(window) &&
+               ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &gui) &&
+               gui.hwndActive == window && (::GetForegroundWindow() == window || !UnderWine());
+    }
+
     //! Waits for the failed-save notice to show in front: it takes the foreground as it
     //! shows, which closes a menu opened a moment before.
     HWND WaitForNotice() {
         HWND box = nullptr;
         EXPECT_TRUE(WaitFor([&] {
             box = FindTopLevel(vardion.dwProcessId, kNoticeCaption);
-            return box && ::IsWindowVisible(box) && ::GetForegroundWindow() == box;
+            return box && InFront(box);
         })) << "no notice in front";
         return box;
     }
@@ -313,13 +388,15 @@ class Vardion : public ::testing::Test {
     }
 
     //! Opens the tray icon's menu as a right click does; nullptr when none shows.
+    //! A posted message is no click: Vardion's SetForegroundWindow before
+    //! TrackPopupMenu succeeds only with the right this driver passes on. The
+    //! menu shows either way (without the foreground it only stays open on a
+    //! click elsewhere), and its loop takes the keys posted to its thread.
     HWND OpenTrayMenu() {
+        ::AllowSetForegroundWindow(vardion.dwProcessId);
         Tray(WM_RBUTTONDOWN);
         HWND menu = nullptr;
-        bool shown = WaitFor([&] {
-            menu = FindTopLevel(vardion.dwProcessId, nullptr, "#32768");
-            return menu && ::IsWindowVisible(menu);
-        });
+        bool shown = WaitFor([&] { return (menu = FindShown(vardion.dwProcessId, "#32768")); });
         return shown ? menu : nullptr;
     }
 
@@ -368,9 +445,7 @@ class Vardion : public ::testing::Test {
     //! Waits for the one notice to show in front and returns the text it shows.
     std::string NoticeText() {
         std::vector<HWND> shown;
-        if (!WaitFor([&] {
-                return (shown = Notices()).size() == 1 && ::GetForegroundWindow() == shown[0];
-            }))
+        if (!WaitFor([&] { return (shown = Notices()).size() == 1 && InFront(shown[0]); }))
             return "no notice";
         return WindowText(::GetDlgItem(shown[0], 0xFFFF));  // a message box's text
     }
@@ -397,6 +472,14 @@ class Vardion : public ::testing::Test {
         LRESULT height = Ask(list, LB_GETITEMHEIGHT);
         POINT at = {client.right / 2, static_cast<LONG>((row - top) * height + height / 2)};
         ::ClientToScreen(list, &at);
+        if (::WindowFromPoint(at) != list) {
+            // Raised above whatever covers it (on Windows, say, a console
+            // window), as z-order may be changed without the foreground.
+            HWND window = ::GetAncestor(list, GA_ROOT);
+            for (HWND band : {HWND_TOPMOST, HWND_NOTOPMOST}) {
+                ::SetWindowPos(window, band, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            }
+        }
         PointTo(at);
         EXPECT_EQ(::WindowFromPoint(at), list) << "row " << row << " is covered";
     }

@@ -451,7 +451,7 @@ TEST_F(KnownList, SecondStartInTheFolderShowsTheFirstAndEnds) {
     ::PostMessageA(main, WM_CLOSE, 0, 0);  // hidden, as after its close box
     ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(main); }));
 
-    PROCESS_INFORMATION second = Launch(WindowsPath(VARDION_EXE), dir);
+    PROCESS_INFORMATION second = Launch(BesideThisProgram("Vardion.exe"), dir);
     ASSERT_TRUE(second.hProcess);
     DWORD ended = ::WaitForSingleObject(second.hProcess, 10000);
     EndProcess(second);
@@ -684,27 +684,6 @@ TEST_F(Paths, ProgramWhoseProcessRefusesToBeOpenedIsClassifiedByItsPath) {
 // menu; the tip over a row that moved in the alert's sorted list.
 using Pixel = std::function<bool(DWORD)>;  // 0x00RRGGBB
 
-// The screen's pixels in a rectangle, read in one copy.
-std::vector<DWORD> ReadScreen(const RECT& r) {
-    LONG width = r.right - r.left, height = r.bottom - r.top;
-    std::vector<DWORD> pixels(static_cast<size_t>(width > 0 && height > 0 ? width * height : 0));
-    if (pixels.empty()) return pixels;
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    HDC screen = ::GetDC(nullptr);
-    HDC copy = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = ::SelectObject(copy, bitmap);
-    ::BitBlt(copy, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    ::SelectObject(copy, old);
-    ::GetDIBits(copy, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(copy);
-    ::ReleaseDC(nullptr, screen);
-    for (DWORD& p : pixels) p &= 0xFFFFFF;
-    return pixels;
-}
-
 size_t Count(const RECT& r, const Pixel& test) {
     std::vector<DWORD> pixels = ReadScreen(r);
     return static_cast<size_t>(std::count_if(pixels.begin(), pixels.end(), test));
@@ -763,10 +742,14 @@ TEST_F(TrayTest, AtRestNoImageReachesTheShellAndWhileTheAlertShowsTheIconBlinks)
 
     ASSERT_TRUE(Mark());
     RECT icon = {};
-    ASSERT_TRUE(WaitFor([&] {
+    bool onScreen = WaitFor([&] {
         icon = MarkedIcon();
         return icon.right > icon.left;
-    })) << "the marked icon is not on the screen";
+    });
+    // Windows puts a new program's icon among the hidden ones, behind the
+    // taskbar's arrow, until the user moves it out; Wine shows every icon.
+    if (!onScreen && !UnderWine()) GTEST_SKIP() << "the shell keeps the icon off the taskbar";
+    ASSERT_TRUE(onScreen) << "the marked icon is not on the screen";
     // For more than a second, each round a whole tick: the mark stays.
     int ticks = 0;
     for (auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1200);
@@ -838,9 +821,21 @@ class StandInShell {
     }
 
   private:
+    // Which call of Shell_NotifyIcon reached the shell. Neither system
+    // documents the message: Wine's shell32 passes the call as the data's
+    // number; Windows' passes 1 there, and the call after a signature that
+    // begins the data.
+    static DWORD NotifyCall(const COPYDATASTRUCT& data) {
+        constexpr DWORD kSignature = 0x34753423;
+        DWORD head[2] = {};
+        if (data.cbData >= sizeof head) std::memcpy(head, data.lpData, sizeof head);
+        return head[0] == kSignature ? head[1] : static_cast<DWORD>(data.dwData);
+    }
+
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message != WM_COPYDATA) return ::DefWindowProcA(window, message, wParam, lParam);
-        if (reinterpret_cast<const COPYDATASTRUCT*>(lParam)->dwData == NIM_MODIFY && s_during) {
+        if (NotifyCall(*reinterpret_cast<const COPYDATASTRUCT*>(lParam)) == NIM_MODIFY &&
+            s_during) {
             std::function<void()> during = std::move(s_during);
             s_during = nullptr;
             during();
@@ -861,10 +856,7 @@ TEST_F(TrayTest, MenuOpenedInsideATickRunsNoTickThereAndExitStillEnds) {
             // A right click that reaches Vardion while it waits for the shell.
             ::SendNotifyMessageA(main, kTrayCallback, 0, WM_RBUTTONDOWN);
             HWND menu = nullptr;
-            menuShown = WaitFor([&] {
-                menu = FindTopLevel(vardion.dwProcessId, nullptr, "#32768");
-                return menu && ::IsWindowVisible(menu);
-            });
+            menuShown = WaitFor([&] { return (menu = FindShown(vardion.dwProcessId, "#32768")); });
             if (!menuShown) return;
             // The menu's loop runs: it answers, and ticks are due.
             Ask(runningList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(marker));

@@ -456,8 +456,11 @@ TEST_F(Menu, TheSystemMenuIsWrappedWithoutOwningIt) {
 
 // Chooses the first item of the popup menu that is open, from inside its loop.
 void CALLBACK ChooseFirstItem(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND menu = FindWindowA("#32768", nullptr);
-    if (!menu || !IsWindowVisible(menu)) return;
+    // Windows keeps hidden menu windows beside the one that shows.
+    HWND menu = nullptr;
+    while ((menu = FindWindowExA(nullptr, menu, "#32768", nullptr)) && !IsWindowVisible(menu)) {
+    }
+    if (!menu) return;
     KillTimer(nullptr, timer);
     PostKey(menu, VK_DOWN);
     PostKey(menu, VK_RETURN);

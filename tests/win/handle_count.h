@@ -1,16 +1,19 @@
-// The number of kernel handles a process holds, counted from the system's
-// handle table, and whether the system names a process by its identifier
-// alone, as Vardion asks it (Windows does, and Wine from 9.8): both through
-// NtQuerySystemInformation. GetProcessHandleCount answers 0 for another
-// process under Wine; the table is kept by the wine server and lists every
-// handle with the id of the process that owns it.
+// The number of kernel handles a process holds, and the path the system
+// gives for a process by its identifier alone, as Vardion asks it (Windows
+// does, and Wine from 9.8). On Windows GetProcessHandleCount counts the
+// handles; under Wine it answers 0 for another process, and the system's
+// handle table (NtQuerySystemInformation), kept by the wine server, lists
+// every handle with the id of the process that owns it.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "tests/win/wine.h"
 
 using QuerySystem = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
 inline QuerySystem QuerySystemInformation() {
@@ -18,18 +21,30 @@ inline QuerySystem QuerySystemInformation() {
         ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
 }
 
-inline bool SystemNamesProcessesByIdentifier() {
+//! The image path of process `id` by identifier, with no handle
+//! (SystemProcessIdInformation, class 88), into `path`: the status, 0 on success.
+inline LONG ImagePathByIdentifier(DWORD id, std::wstring& path) {
     QuerySystem query = QuerySystemInformation();
+    if (!query) return -1;
+    // A UNICODE_STRING after the identifier; a 32-bit caller on 64-bit Windows
+    // goes through WOW64, which converts it.
     struct {
         HANDLE id;
         USHORT length, maximumLength;
         PWSTR buffer;
     } info = {};
-    wchar_t name[1024];
-    info.id = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(::GetCurrentProcessId()));
-    info.maximumLength = sizeof name;
-    info.buffer = name;
-    return query && query(88, &info, sizeof info, nullptr) == 0;
+    std::vector<wchar_t> name(32768);
+    info.id = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(id));
+    info.maximumLength = static_cast<USHORT>((name.size() - 1) * sizeof(wchar_t));
+    info.buffer = name.data();
+    LONG status = query(88, &info, sizeof info, nullptr);
+    path.assign(name.data(), status == 0 ? info.length / sizeof(wchar_t) : 0);
+    return status;
+}
+
+inline bool SystemNamesProcessesByIdentifier() {
+    std::wstring path;
+    return ImagePathByIdentifier(::GetCurrentProcessId(), path) == 0;
 }
 
 namespace handle_count {
@@ -43,8 +58,18 @@ struct Entry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO
     ACCESS_MASK access;
 };
 
-// The handles `processId` holds now, or -1 when the table cannot be had.
+// The handles `processId` holds now, or -1 when they cannot be counted.
 inline long Of(DWORD processId) {
+    if (!UnderWine()) {
+        // Its own process by the pseudo handle, which adds no handle to count.
+        bool own = processId == ::GetCurrentProcessId();
+        HANDLE process = own ? ::GetCurrentProcess()
+                             : ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+        DWORD count = 0;
+        bool counted = process && ::GetProcessHandleCount(process, &count);
+        if (process && !own) ::CloseHandle(process);
+        return counted ? static_cast<long>(count) : -1;
+    }
     static const QuerySystem query = QuerySystemInformation();
     if (!query) return -1;
     constexpr ULONG kSystemHandleInformation = 16;

@@ -28,13 +28,6 @@ constexpr int kIgnore = 1006;
 constexpr int kAlertList = 1008;
 constexpr UINT kTrayCallback = WM_USER;
 
-// A Unix path from the build, as Wine's drive Z: sees it.
-inline std::string WindowsPath(std::string path) {
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
 inline bool WaitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (std::chrono::steady_clock::now() < end) {
@@ -51,6 +44,18 @@ inline HWND FindTopLevel(DWORD processId, const char* caption, const char* windo
         DWORD owner = 0;
         ::GetWindowThreadProcessId(window, &owner);
         if (owner == processId) return window;
+    }
+    return nullptr;
+}
+
+// A shown top-level window of one process by its class: Windows keeps hidden
+// windows of a class such as the menus' (#32768) beside the one that shows.
+inline HWND FindShown(DWORD processId, const char* windowClass) {
+    HWND window = nullptr;
+    while ((window = ::FindWindowExA(nullptr, window, windowClass, nullptr)) != nullptr) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && ::IsWindowVisible(window)) return window;
     }
     return nullptr;
 }
@@ -171,6 +176,46 @@ inline bool RestPointer(POINT at) {
         rests = rests && now.x == step.x && now.y == step.y;
     }
     return rests;
+}
+
+// The screen's pixels in a rectangle, read in one copy: 0x00RRGGBB, row by row from the top.
+inline std::vector<DWORD> ReadScreen(const RECT& r) {
+    LONG width = r.right - r.left, height = r.bottom - r.top;
+    std::vector<DWORD> pixels(static_cast<size_t>(width > 0 && height > 0 ? width * height : 0));
+    if (pixels.empty()) return pixels;
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC screen = ::GetDC(nullptr);
+    HDC copy = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = ::SelectObject(copy, bitmap);
+    ::BitBlt(copy, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    ::SelectObject(copy, old);
+    ::GetDIBits(copy, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(copy);
+    ::ReleaseDC(nullptr, screen);
+    for (DWORD& p : pixels) p &= 0xFFFFFF;
+    return pixels;
+}
+
+// Writes the whole screen to a bitmap file at `path`; false when it cannot.
+inline bool SaveScreen(const std::string& path) {
+    RECT all = {::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
+    all.right = all.left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    all.bottom = all.top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    std::vector<DWORD> pixels = ReadScreen(all);
+    if (pixels.empty()) return false;
+    BITMAPINFOHEADER info = {
+        sizeof info, all.right - all.left, -(all.bottom - all.top), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD bytes = static_cast<DWORD>(pixels.size() * sizeof(DWORD));
+    const DWORD headers = static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof info);
+    BITMAPFILEHEADER file = {0x4D42, headers + bytes, 0, 0, headers};  // "BM"
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&info), sizeof info);
+    out.write(reinterpret_cast<const char*>(pixels.data()), bytes);
+    return out.good();
 }
 
 }  // namespace e2e

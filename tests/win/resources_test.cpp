@@ -1,5 +1,6 @@
 // The resources of the built Vardion.exe, read from the file as data: the
-// dialog templates, the icons, the About string and the version block.
+// dialog templates, the icons, the About string and the version block; and
+// the exe's headers, which say it stands alone.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -7,28 +8,34 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "res/resource.h"
-
-#ifndef VARDION_EXE_PATH
-#error "VARDION_EXE_PATH must name the Vardion.exe to examine"
-#endif
+#include "tests/win/child_process.h"
 
 namespace {
 
 const WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
-// The exe to examine: this build's, or the one that VARDION_RESOURCES_EXE
-// names, so that the 64-bit test can read the 32-bit exe where no 32-bit
-// program can run. Resources are the same data in both formats.
-const char* ExePath() {
-    static char path[MAX_PATH];
+// The exe named by VARDION_RESOURCES_EXE, so that the 64-bit test can read
+// the 32-bit exe where no 32-bit program can run (resources are the same data
+// in both formats); empty when none is named.
+std::string OtherExe() {
+    char path[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("VARDION_RESOURCES_EXE", path, sizeof path);
-    return length > 0 && length < sizeof path ? path : VARDION_EXE_PATH;
+    return length > 0 && length < sizeof path ? path : "";
+}
+
+// The exe to examine: that one, else the Vardion.exe beside this test.
+const char* ExePath() {
+    static const std::string path =
+        OtherExe().empty() ? BesideThisProgram("Vardion.exe") : OtherExe();
+    return path.c_str();
 }
 
 // Vardion.exe mapped as a data file, so nothing in it runs.
@@ -686,6 +693,86 @@ TEST_F(ExeResources, OnlyTheDesignedResourcesAllInEnglishUs) {
     EXPECT_EQ(inventory.namesByType[type(RT_STRING)], std::set<uintptr_t>{IDS_ABOUTBOX / 16 + 1});
     EXPECT_EQ(inventory.namesByType[type(RT_VERSION)], std::set<uintptr_t>{1});
     EXPECT_EQ(inventory.namesByType[type(RT_ICON)].size(), 11u) << "9 + 1 + 1 images";
+}
+
+// ---------------------------------------------------------------------------
+// The exe stands alone
+
+// The DLLs that every Windows has: nothing of the MinGW runtime (libstdc++,
+// libgcc, winpthread), nothing that would have to ship beside the exe.
+const std::set<std::string> kSystemDlls = {
+    "advapi32.dll", "comctl32.dll", "gdi32.dll",   "kernel32.dll", "msvcrt.dll",
+    "ntdll.dll",    "psapi.dll",    "shell32.dll", "user32.dll",   "version.dll"};
+
+struct PeHeaders {
+    uint16_t machine = 0, magic = 0, subsystem = 0;
+    std::vector<std::string> imports;  // the DLLs the import table names
+};
+
+// The headers of a PE file and the DLLs it imports; zeros where it is none.
+PeHeaders ReadPe(const std::string& file) {
+    PeHeaders pe;
+    Reader r(file);
+    r.Seek(0x3C);
+    r.Seek(r.Get<uint32_t>());
+    if (r.Get<uint32_t>() != 0x00004550) return pe;  // "PE\0\0"
+    pe.machine = r.U16();
+    const uint16_t sections = r.U16();
+    r.Seek(r.Offset() + 12);
+    const uint16_t optionalSize = r.U16();
+    const size_t optional = r.Offset() + 2;
+    r.Seek(optional);
+    pe.magic = r.U16();
+    r.Seek(optional + 68);
+    pe.subsystem = r.U16();
+    // The import table's entry among the data directories, which follow 96
+    // bytes of fixed fields in PE32 and 112 in PE32+.
+    r.Seek(optional + (pe.magic == 0x20b ? 112 : 96) + 8);
+    const uint32_t imports = r.Get<uint32_t>();
+    // Where an address of the loaded image lies in the file: in the section that holds it.
+    auto inFile = [&](uint32_t address) {
+        Reader s(file);
+        for (uint16_t i = 0; i < sections; ++i) {
+            s.Seek(optional + optionalSize + i * 40u + 8);
+            uint32_t size = s.Get<uint32_t>(), start = s.Get<uint32_t>();
+            uint32_t rawSize = s.Get<uint32_t>(), raw = s.Get<uint32_t>();
+            if (address >= start && address - start < std::max(size, rawSize)) {
+                return size_t{raw} + (address - start);
+            }
+        }
+        return file.size();
+    };
+    // Each DLL has a descriptor of 20 bytes, its name's address at 12; a zero one ends them.
+    for (size_t entry = inFile(imports); imports != 0 && !r.failed; entry += 20) {
+        r.Seek(entry + 12);
+        const size_t name = inFile(r.Get<uint32_t>());
+        if (r.failed || name >= file.size()) break;
+        pe.imports.push_back(file.substr(name, file.find('\0', name) - name));
+    }
+    return pe;
+}
+
+// What a user runs is the exe alone: a program of the windows subsystem, in
+// the format of its machine (PE32 on x86, PE32+ on x64), that imports only DLLs
+// every Windows has.
+TEST(Standalone, ProgramOfTheWindowsSubsystemThatImportsSystemDllsOnly) {
+    std::ifstream in(ExePath(), std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(file.empty()) << "cannot read " << ExePath();
+    PeHeaders pe = ReadPe(file);
+    EXPECT_EQ(pe.subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    EXPECT_EQ(pe.magic, pe.machine == IMAGE_FILE_MACHINE_AMD64 ? 0x20b : 0x10b);
+    const WORD own = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    if (OtherExe().empty()) {
+        EXPECT_EQ(pe.machine, own) << "the Vardion.exe of another build";
+    }
+    ASSERT_FALSE(pe.imports.empty());
+    for (std::string dll : pe.imports) {
+        std::transform(dll.begin(), dll.end(), dll.begin(), [](char c) {
+            return static_cast<char>(::tolower(static_cast<unsigned char>(c)));
+        });
+        EXPECT_EQ(kSystemDlls.count(dll), 1u) << "a DLL that is not part of Windows: " << dll;
+    }
 }
 
 }  // namespace

@@ -5,8 +5,9 @@
 // more memory than once every name was listed, and Exit must write
 // "known.dat" whole.
 //
-//   soak.exe <Vardion.exe> <sleeper.exe> <seconds>
-// Prints what it found; exits non-zero on a fault.
+//   soak.exe <seconds>
+// with Vardion.exe and sleeper.exe beside it. Prints what it found; exits
+// non-zero on a fault.
 #include <windows.h>
 #include <psapi.h>
 
@@ -17,6 +18,7 @@
 #include "tests/win/handle_count.h"
 #include "tests/win/fresh_directory.h"
 #include "tests/win/remote_window.h"
+#include "tests/win/wine.h"
 
 namespace {
 
@@ -36,35 +38,42 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// The working set of a process in KiB. Icons, menus and strings live in the
-// process's own memory under Wine, so a leak of them shows here.
-long WorkingSetKiB(HANDLE process) {
-    PROCESS_MEMORY_COUNTERS memory = {};
+// The memory a process holds, in KiB: under Wine its working set, since
+// icons, menus and strings live in the process's own memory there, so a leak
+// of them shows in it; on Windows, where the memory manager trims working
+// sets at will and those objects live in the system's memory, its private
+// bytes.
+long MemoryKiB(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof memory;
-    if (!::GetProcessMemoryInfo(process, &memory, sizeof memory)) return -1;
-    return static_cast<long>(memory.WorkingSetSize / 1024);
+    if (!::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                                sizeof memory)) {
+        return -1;
+    }
+    return static_cast<long>((UnderWine() ? memory.WorkingSetSize : memory.PrivateUsage) / 1024);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: soak.exe <Vardion.exe> <sleeper.exe> <seconds>\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: soak.exe <seconds>\n");
         return 2;
     }
     onFault = [](const std::string& what) { Check(false, what); };
-    const int seconds = std::atoi(argv[3]);
+    const int seconds = std::atoi(argv[1]);
+    const std::string sleeper = BesideThisProgram("sleeper.exe");
     std::string dir;
     Check(MakeFreshDirectory("vardion-soak", dir), "a fresh working directory " + dir);
     ::CreateDirectoryA((dir + "\\bin").c_str(), nullptr);
 
-    PROCESS_INFORMATION vardion = Launch(argv[1], dir);
+    PROCESS_INFORMATION vardion = Launch(BesideThisProgram("Vardion.exe"), dir);
     HWND main = nullptr;
-    WaitFor([&] {
+    bool shown = WaitFor([&] {
         return (main = FindTopLevel(vardion.dwProcessId, "Vardion")) && ::IsWindowVisible(main);
     });
-    Check(main != nullptr, "the main window appeared");
-    if (!main) return 1;
+    Check(shown, "the main window appeared");
+    if (!shown) return 1;
     HWND untrusted = ::GetDlgItem(main, kUntrusted);
 
     // Names in mixed case, some of them the same name in another case.
@@ -80,7 +89,7 @@ int main(int argc, char** argv) {
             std::string name = "Soak" + std::to_string(launched % 50) + ".exe";
             if ((launched / 50) % 2 == 1) name = Lower(name);
             std::string path = dir + "\\bin\\" + name;
-            ::CopyFileA(argv[2], path.c_str(), FALSE);
+            ::CopyFileA(sleeper.c_str(), path.c_str(), FALSE);
             PROCESS_INFORMATION program = Launch(path, dir);
             if (program.hProcess) {
                 batch.push_back(program);
@@ -91,25 +100,25 @@ int main(int argc, char** argv) {
         // Counted once the first programs are listed and the alert is up.
         if (handlesAtStart < 0) handlesAtStart = handle_count::Settled(vardion.dwProcessId);
         // Memory is counted once every name has been listed: the lists grow until then.
-        if (memoryAtStart < 0 && launched > 50) memoryAtStart = WorkingSetKiB(vardion.hProcess);
+        if (memoryAtStart < 0 && launched > 50) memoryAtStart = MemoryKiB(vardion.hProcess);
         for (PROCESS_INFORMATION& program : batch) EndProcess(program);
     }
 
     Check(::SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr) != 0,
           "the program answers");
     long handlesAtEnd = handle_count::Settled(vardion.dwProcessId);
-    Check(handlesAtStart >= 0 && handlesAtEnd >= 0, "the system's handle table can be read");
+    Check(handlesAtStart >= 0 && handlesAtEnd >= 0, "the handles can be counted");
     Check(handlesAtEnd <= handlesAtStart,
           "no more handles at the end (" + std::to_string(handlesAtEnd) + ") than at the start (" +
               std::to_string(handlesAtStart) + ")");
     std::printf("kernel handles: %ld at the start, %ld at the end\n", handlesAtStart, handlesAtEnd);
-    long memoryAtEnd = WorkingSetKiB(vardion.hProcess);
-    std::printf("working set: %ld KiB once every name was listed, %ld KiB at the end\n",
-                memoryAtStart, memoryAtEnd);
-    Check(memoryAtStart > 0 && memoryAtEnd > 0, "the working set can be read");
+    long memoryAtEnd = MemoryKiB(vardion.hProcess);
+    std::printf("%s: %ld KiB once every name was listed, %ld KiB at the end\n",
+                UnderWine() ? "working set" : "private bytes", memoryAtStart, memoryAtEnd);
+    Check(memoryAtStart > 0 && memoryAtEnd > 0, "the memory can be read");
     // A leak of one icon a tick grows it by some 16 KiB a second.
     Check(memoryAtEnd - memoryAtStart <= kMemorySlackKiB,
-          "the working set grew by no more than " + std::to_string(kMemorySlackKiB) + " KiB");
+          "the memory grew by no more than " + std::to_string(kMemorySlackKiB) + " KiB");
     Rows rows = ReadList(untrusted);
     std::set<std::string> listed;
     for (const std::string& row : rows) {
@@ -125,7 +134,7 @@ int main(int argc, char** argv) {
         reinterpret_cast<LPARAM>(::GetDlgItem(main, kAdd)));
     ::PostMessageA(main, kTrayCallback, 0, WM_RBUTTONDOWN);
     HWND menu = nullptr;
-    WaitFor([&] { return (menu = ::FindWindowA("#32768", nullptr)) && ::IsWindowVisible(menu); });
+    WaitFor([&] { return (menu = FindShown(vardion.dwProcessId, "#32768")); });
     Check(menu != nullptr, "the tray menu opened");
     ::PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 1);
     ::PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 1);

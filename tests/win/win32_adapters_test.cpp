@@ -1,12 +1,14 @@
 // The program's adapters to Windows against the system itself: the process
 // system against the system's own answers (the snapshot's identifiers and
 // creation times, and each answer by identifier and through a handle, for
-// processes that grant every access, the least, or none), and the file system,
-// with the trusted list saved and loaded through it.
+// processes that grant every access, the least, or none, and on Windows for a
+// protected one), and the file system, with the trusted list saved and loaded
+// through it.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <string>
@@ -17,13 +19,10 @@
 #include "tests/win/child_process.h"
 #include "tests/win/fresh_directory.h"
 #include "tests/win/handle_count.h"
+#include "tests/win/wine.h"
 #include "watch/ansi_path.h"
 #include "trust/trusted_list.h"
 #include "watch/drive_table.h"
-
-#ifndef SLEEPER_EXE
-#error "SLEEPER_EXE names a small program to start under other names"
-#endif
 
 namespace {
 
@@ -47,10 +46,8 @@ class Child {
     explicit Child(const std::string& name, const char* dacl = nullptr) {
         std::string dir;
         EXPECT_TRUE(MakeFreshDirectory("vardion-source", dir));
-        std::string sleeper = SLEEPER_EXE;
-        if (sleeper[0] == '/') sleeper = "Z:" + sleeper;
         path = dir + "\\" + name;
-        EXPECT_TRUE(::CopyFileA(sleeper.c_str(), path.c_str(), FALSE));
+        EXPECT_TRUE(::CopyFileA(BesideThisProgram("sleeper.exe").c_str(), path.c_str(), FALSE));
         m_process = Launch(path, {}, dacl);
         EXPECT_TRUE(m_process.hProcess) << path;
         stamp = {m_process.dwProcessId, CreateTimeOf(m_process.hProcess)};
@@ -126,6 +123,50 @@ TEST(Win32ProcessSystem, AnswersByIdentifierAndThroughAHandleAlike) {
         EXPECT_EQ(drives.DeviceForm(AnsiPath(own.path.data(), own.path.size(), text)),
                   AnsiPath(OwnPath().data(), OwnPath().size(), text));
     }
+}
+
+// The identifier of the first process whose program is named `name`; 0 when none runs.
+DWORD ProcessNamed(const wchar_t* name) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD found = 0;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !found;
+         more = ::Process32NextW(snapshot, &entry)) {
+        if (::lstrcmpiW(entry.szExeFile, name) == 0) found = entry.th32ProcessID;
+    }
+    ::CloseHandle(snapshot);
+    return found;
+}
+
+// csrss.exe is a protected process: it refuses an open for full query even to
+// an administrator. Only the question by identifier names it, and in a 32-bit
+// build on 64-bit Windows that question passes through WOW64.
+TEST(Win32ProcessSystem, NamesAProtectedProcessByIdentifierInTheDeviceForm) {
+    SKIP_UNDER_WINE("Wine has no csrss.exe, no protected process and no WOW64 layer");
+    const DWORD csrss = ProcessNamed(L"csrss.exe");
+    ASSERT_NE(csrss, 0u) << "no csrss.exe runs";
+    HANDLE full = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, csrss);
+    std::printf("csrss.exe (%lu) %s an open for full query\n", static_cast<unsigned long>(csrss),
+                full ? "grants" : "refuses");
+    if (full) ::CloseHandle(full);
+
+    std::wstring path;
+    LONG status = ImagePathByIdentifier(csrss, path);
+    ASSERT_EQ(status, 0) << std::hex << "no path for csrss.exe by identifier, status 0x" << status
+                         << (sizeof(void*) == 4 ? ", through WOW64: without it the 32-bit build "
+                                                  "on 64-bit Windows cannot name such processes "
+                                                  "at all"
+                                                : "");
+    const std::wstring file = L"\\csrss.exe";
+    ASSERT_GT(path.size(), file.size());
+    EXPECT_EQ(path.compare(0, 8, L"\\Device\\"), 0) << path;
+    EXPECT_EQ(::lstrcmpiW(path.c_str() + path.size() - file.size(), file.c_str()), 0) << path;
+    // The program's own adapter asks the same question and gets the same answer.
+    ImageAnswer answer = Win32ProcessSystem().ImageOf({csrss, 0});
+    ASSERT_EQ(answer.kind, ImageAnswer::Kind::Path);
+    EXPECT_TRUE(answer.path == std::u16string(path.begin(), path.end())) << path;
 }
 
 TEST(Win32ProcessSystem, EveryHandleIsClosed) {
