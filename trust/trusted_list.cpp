@@ -42,6 +42,12 @@ struct TrustedList::Job {
 TrustedList::TrustedList(FileSystem& files, FileWork work, FilePace pace)
     : m_files(files), m_work(work), m_pace(pace) {}
 
+TrustedList::~TrustedList() {
+    if (m_job && !m_silent) {
+        AwaitJob(Clock::now() + std::chrono::milliseconds(m_pace.silenceMilliseconds));
+    }
+}
+
 void TrustedList::LoadKnown() {
     auto job = std::make_shared<Job>();
     job->order.start = true;

@@ -37,8 +37,10 @@ class TrustedList {
   public:
     explicit TrustedList(FileSystem& files, FileWork work = FileWork::kInline,
                          FilePace pace = FilePace());
-    //! Saves nothing, and waits for no work: a thread still inside the file system is let go.
-    ~TrustedList() = default;
+    //! Saves nothing. Work on the file that still runs is waited for while it makes progress,
+    //! so that the file system can go after the list; work that has not answered is let go,
+    //! to end with the process.
+    ~TrustedList();
     TrustedList(const TrustedList&) = delete;
     TrustedList& operator=(const TrustedList&) = delete;
 
