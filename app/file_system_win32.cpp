@@ -53,10 +53,16 @@ class HeldFile : public FileSystem::Held {
     ScopedFile m_file;
 };
 
+// Where the folder's changes cannot be told, a wait for one lasts no longer:
+// the file is looked at this often.
+constexpr unsigned kPollMilliseconds = 500;
+
 class Win32FileSystem : public FileSystem {
   public:
     using FileSystem::Read;
     using FileSystem::WriteNew;
+
+    Win32FileSystem() : m_wake(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
     ReadResult Read(const std::string& name, std::string& bytes, uint64_t limit,
                     Progress& progress) override {
@@ -194,6 +200,28 @@ class Win32FileSystem : public FileSystem {
         return std::make_unique<HeldFile>(file);
     }
 
+    Change WaitForChange(unsigned milliseconds) override {
+        // Asked for once, from the thread that waits: on a drive that does not
+        // answer, asking may wait as long as a read.
+        if (!m_change) {
+            m_change = ::FindFirstChangeNotificationA(".", FALSE,
+                                                      FILE_NOTIFY_CHANGE_FILE_NAME |
+                                                          FILE_NOTIFY_CHANGE_SIZE |
+                                                          FILE_NOTIFY_CHANGE_LAST_WRITE);
+        }
+        bool told = m_change != INVALID_HANDLE_VALUE;
+        HANDLE handles[2] = {m_wake, m_change};
+        DWORD waited = ::WaitForMultipleObjects(
+            told ? 2 : 1, handles, FALSE,
+            told ? milliseconds : std::min(milliseconds, kPollMilliseconds));
+        if (waited == WAIT_OBJECT_0) return Change::kWoken;
+        if (waited != WAIT_OBJECT_0 + 1) return Change::kTimedOut;
+        ::FindNextChangeNotification(m_change);
+        return Change::kMaybe;
+    }
+
+    void Wake() override { ::SetEvent(m_wake); }
+
     uint64_t Now() override {
         FILETIME now;
         ::GetSystemTimeAsFileTime(&now);
@@ -201,6 +229,10 @@ class Win32FileSystem : public FileSystem {
     }
 
     void Pause(unsigned milliseconds) override { ::Sleep(milliseconds); }
+
+  private:
+    HANDLE m_wake;
+    HANDLE m_change = nullptr;  // INVALID_HANDLE_VALUE where the folder tells of no change
 };
 
 }  // namespace

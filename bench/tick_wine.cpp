@@ -337,12 +337,18 @@ double AwaitFileWork(const TrustedList& list) {
 }
 
 // What a read or a save of the file holds the window's thread: the call that
-// starts it, and the tick that takes its result in once the list's own thread
-// is done. `aside` is the time the list's thread took.
-double HeldByFileWork(RealWatch& real, const std::function<void()>& start, double& aside) {
+// starts it, and the ticks that take in the work of the list's own thread
+// until `done` (a look that waits for a change gives way first). `aside` is
+// the time the list's thread took meanwhile.
+double HeldByFileWork(RealWatch& real, const std::function<void()>& start,
+                      const std::function<bool()>& done, double& aside) {
     double held = Seconds(start);
-    aside = AwaitFileWork(real.known);
-    return held + Seconds([&] { real.known.RefreshKnown(); });
+    aside = 0;
+    do {
+        aside += AwaitFileWork(real.known);
+        held += Seconds([&] { real.known.RefreshKnown(); });
+    } while (!done());
+    return held;
 }
 
 // One steady case: with `viaFile` the list is written to "known.dat" and read
@@ -363,7 +369,7 @@ void Measure(const Windows& windows, const StringList& known, bool viaFile = fal
         bytes = FormatKnown(known, "");
         WriteWhole(bytes);
         loadSeconds = HeldByFileWork(
-            real, [&] { real.known.LoadKnown(); }, loadAside);
+            real, [&] { real.known.LoadKnown(); }, [&] { return real.known.Ready(); }, loadAside);
     } else {
         real.known.m_known = known;
     }
@@ -378,7 +384,8 @@ void Measure(const Windows& windows, const StringList& known, bool viaFile = fal
         real.known.m_known.push_back("\\Device\\HarddiskVolume9\\added\\one more.exe");
         double saveAside = 0;
         double saveSeconds = HeldByFileWork(
-            real, [&] { real.known.SaveKnown(); }, saveAside);
+            real, [&] { real.known.SaveKnown(); }, [&] { return !real.known.HasUnsaved(); },
+            saveAside);
         // The file changed by another writer: the ticks until one has taken it in.
         const std::string byHand = "\\Device\\HarddiskVolume9\\by hand.exe";
         WriteWhole(FormatKnown(known, "") + byHand + "\r\n");
@@ -538,9 +545,10 @@ std::vector<std::string> AwkwardPaths(const std::string& folder, const std::stri
 }
 
 // What an unchanged "known.dat" of 1,000 entries costs: the window's thread
-// on a tick at rest (the mean over ticks, of which one in three hands a look
-// at the file to the list's own thread), the look itself on that thread, and
-// beside them a read of the whole file: one line,
+// on a tick at rest (the mean over ticks, while the list's own thread waits
+// for the folder to tell of a change), a look at the file's stamp on that
+// thread, which it makes on such a change, and beside them a read of the
+// whole file: one line,
 //
 //   known_check: entries=1000 tick_us=T look_us=L read_us=R arch=A
 void MeasureUnchangedListCheck() {
@@ -549,14 +557,15 @@ void MeasureUnchangedListCheck() {
         known.push_back("\\Device\\HarddiskVolume9\\filler\\program" + std::to_string(i) + ".exe");
     }
     WriteWhole(FormatKnown(known, ""));
-    TrustedList background{WindowsFileSystem(), FileWork::kBackground, FilePace{2000, 3}};
+    TrustedList background{WindowsFileSystem(), FileWork::kBackground, FilePace{2000, 5000}};
     background.LoadKnown();
     AwaitFileWork(background);
+    background.RefreshKnown();  // takes the list in, and hands over a look that waits
     double ticks = 0;
     constexpr int kTicks = 300;
     for (int tick = 0; tick < kTicks; ++tick) {
         ticks += Seconds([&] { background.RefreshKnown(); });
-        AwaitFileWork(background);
+        ::Sleep(1);
     }
     TrustedList here{WindowsFileSystem()};
     here.LoadKnown();

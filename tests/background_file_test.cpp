@@ -12,8 +12,10 @@ namespace {
 
 class BackgroundFile : public WatchTest {
   protected:
-    // Work that makes no progress for a tenth of a second has not answered.
-    TrustedList slow{files, FileWork::kBackground, FilePace{100, 1}};
+    // Work that makes no progress for a tenth of a second has not answered. The
+    // host tells of no change of the folder, so a look waits its whole minute,
+    // unless a save, or the end, wakes it.
+    TrustedList slow{files, FileWork::kBackground, FilePace{100, 60000}};
     ProcessWatch watcher{processes, codePage, slow, running, untrusted, alert, tray};
 
     //! Ticks until `done` holds, for five seconds at most.

@@ -47,6 +47,7 @@ class FileSystem {
         kChanged,  // the file grew while it was read: what was read is no version of it
     };
     enum class ReplaceResult { kReplaced, kBusy, kFailed };
+    enum class Change { kMaybe, kWoken, kTimedOut };
 
     virtual ~FileSystem() = default;
 
@@ -78,6 +79,13 @@ class FileSystem {
     //! Opens `name`, creating it, so that no other program may open it, and deletes it once it
     //! is let go; null while another program holds it.
     virtual std::unique_ptr<Held> Hold(const std::string& name) = 0;
+    //! Waits until a file of the current folder may have been created, written, renamed or
+    //! deleted (kMaybe), until Wake is called (kWoken), or for `milliseconds` (kTimedOut), of
+    //! which a folder whose changes the system does not tell waits only a fraction.
+    virtual Change WaitForChange(unsigned milliseconds) = 0;
+    //! Ends a WaitForChange under way, or the next one, at once. Any thread may call it; it
+    //! touches no file.
+    virtual void Wake() = 0;
     //! The time now, in the units of FileStamp::written.
     virtual uint64_t Now() = 0;
     //! Waits before a retry.

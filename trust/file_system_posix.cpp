@@ -9,7 +9,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <vector>
 #include <ctime>
 #include <fcntl.h>
@@ -123,6 +126,21 @@ class PosixFileSystem : public FileSystem {
         return std::make_unique<HeldFile>(fd);
     }
 
+    Change WaitForChange(unsigned milliseconds) override {
+        // The host tells of no change: the whole time is waited, unless woken.
+        std::unique_lock<std::mutex> lock(m_wake);
+        bool woken = m_woken.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                      [this] { return m_wakeUp; });
+        m_wakeUp = false;
+        return woken ? Change::kWoken : Change::kTimedOut;
+    }
+
+    void Wake() override {
+        std::lock_guard<std::mutex> lock(m_wake);
+        m_wakeUp = true;
+        m_woken.notify_all();
+    }
+
     uint64_t Now() override {
         struct timespec now;
         ::clock_gettime(CLOCK_REALTIME, &now);
@@ -135,6 +153,11 @@ class PosixFileSystem : public FileSystem {
                                 static_cast<long>(milliseconds % 1000) * 1000000L};
         ::nanosleep(&wait, nullptr);
     }
+
+  private:
+    std::mutex m_wake;
+    std::condition_variable m_woken;
+    bool m_wakeUp = false;
 };
 
 }  // namespace

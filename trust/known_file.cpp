@@ -157,6 +157,10 @@ bool IsCompleteSave(const std::string& bytes) {
 }
 
 void ReadKnownFile(FileSystem& files, const ReadOrder& order, FileFound& found) {
+    if (order.waitMilliseconds != 0 &&
+        files.WaitForChange(order.waitMilliseconds) == FileSystem::Change::kWoken) {
+        return;  // other work is wanted
+    }
     FileStamp stamp = files.Stamp(kKnownFileName);
     if (!order.start) {
         if (stamp == order.loaded && !order.always) {

@@ -53,6 +53,8 @@ struct ReadOrder {
     //! The unchanged file is read once more once the time is past this (the
     //! file system's clock may not have moved since it was written); 0 for never.
     uint64_t confirmAfter = 0;
+    //! How long to wait first for a change in the folder; woken, it reads nothing.
+    unsigned waitMilliseconds = 0;
 };
 
 //! What a read or a save found.
@@ -87,7 +89,8 @@ void SaveKnownFile(FileSystem& files, const StringList& additions, FileFound& fo
 //! piece read, moves `progress`, so that whoever waits sees a drive that answers.
 class ProgressFiles : public FileSystem {
   public:
-    ProgressFiles(FileSystem& files, Progress& progress) : m_files(files), m_progress(progress) {}
+    ProgressFiles(FileSystem& files, Progress& progress, std::atomic<bool>& waiting)
+        : m_files(files), m_progress(progress), m_waiting(waiting) {}
     using FileSystem::Read;
     using FileSystem::WriteNew;
 
@@ -112,6 +115,14 @@ class ProgressFiles : public FileSystem {
     std::unique_ptr<Held> Hold(const std::string& name) override {
         return Moved(m_files.Hold(name));
     }
+    //! Waiting for a change is no silence: `waiting` says so while it lasts.
+    Change WaitForChange(unsigned milliseconds) override {
+        m_waiting.store(true, std::memory_order_relaxed);
+        Change change = m_files.WaitForChange(milliseconds);
+        m_waiting.store(false, std::memory_order_relaxed);
+        return Moved(change);
+    }
+    void Wake() override { m_files.Wake(); }
     uint64_t Now() override { return m_files.Now(); }
     void Pause(unsigned milliseconds) override {
         m_files.Pause(milliseconds);
@@ -127,4 +138,5 @@ class ProgressFiles : public FileSystem {
 
     FileSystem& m_files;
     Progress& m_progress;
+    std::atomic<bool>& m_waiting;
 };

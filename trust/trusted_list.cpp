@@ -21,12 +21,13 @@ struct TrustedList::Job {
     bool save = false;
     ReadOrder order;       // a read
     StringList additions;  // a save
-    Progress progress{0};  // moves with every call to the file system
+    Progress progress{0};              // moves with every call to the file system
+    std::atomic<bool> waiting{false};  // while a look waits for a change in the folder
     FileFound found;
     bool failed = false;  // the work threw, or found no thread to run on
 
     void Work(FileSystem& files) {
-        ProgressFiles watched(files, progress);
+        ProgressFiles watched(files, progress, waiting);
         try {
             if (save) {
                 SaveKnownFile(watched, additions, found);
@@ -96,8 +97,7 @@ bool TrustedList::StartNext() {
         job->additions = Unsaved();
         return Start(std::move(job));
     }
-    if (!m_ready || ++m_refreshes < m_pace.refreshesPerLook) return false;
-    m_refreshes = 0;
+    job->order.waitMilliseconds = m_pace.lookWaitMilliseconds;
     job->order.loaded = m_stamp;
     job->order.always = m_state == FileState::kUnreadable;
     job->order.confirmAfter = m_confirmAfter;
@@ -108,7 +108,10 @@ SaveResult TrustedList::SaveKnown() {
     m_saveWanted = true;
     // A drive that does not answer is said to one who wants something saved.
     if (m_silent) Tell(SaveResult::kNoAnswer);
-    if (m_job) return SaveResult::kStarted;
+    if (m_job) {
+        m_files.Wake();  // a look that waits for a change gives way
+        return SaveResult::kStarted;
+    }
     StartNext();
     return m_job ? SaveResult::kStarted : m_lastSave;
 }
@@ -199,7 +202,7 @@ bool TrustedList::Adopt(KnownList& disk, size_t fromFile) {
 void TrustedList::WatchSilence() {
     uint64_t progress = m_job->progress.load(std::memory_order_relaxed);
     Clock::time_point now = Clock::now();
-    if (progress != m_seenProgress) {
+    if (progress != m_seenProgress || m_job->waiting.load(std::memory_order_relaxed)) {
         m_seenProgress = progress;
         m_progressAt = now;
         return;
@@ -217,6 +220,7 @@ void TrustedList::WatchSilence() {
 }
 
 bool TrustedList::AwaitJob(Clock::time_point deadline) {
+    if (!m_job->save) m_files.Wake();
     while (!m_background.WaitIdle(50)) {
         WatchSilence();
         if (m_silent || Clock::now() >= deadline) return false;

@@ -22,8 +22,9 @@ enum class FileWork {
 struct FilePace {
     //! Work on the file that has made no progress for this long has not answered.
     unsigned silenceMilliseconds = 2000;
-    //! The file is looked at on every this many RefreshKnown, while no other work runs.
-    int refreshesPerLook = 1;
+    //! While no other work runs, a look at the file waits this long for a change in its
+    //! folder before it looks anyway; with 0 every RefreshKnown looks at once.
+    unsigned lookWaitMilliseconds = 0;
 };
 
 //! Holds the trusted list in memory and keeps it and "known.dat" in step: the
@@ -102,7 +103,8 @@ class TrustedList {
     bool Adopt(KnownList& disk, size_t fromFile);
     //! Notes that the running work has made no progress for too long, once it has not.
     void WatchSilence();
-    //! Waits for the running work until `deadline`, or until it has not answered.
+    //! Waits for the running work until `deadline`, or until it has not answered; a look
+    //! that waits for a change is woken first.
     bool AwaitJob(std::chrono::steady_clock::time_point deadline);
     void Tell(SaveResult result);
 
@@ -115,7 +117,6 @@ class TrustedList {
     uint64_t m_seenProgress = 0;
     std::chrono::steady_clock::time_point m_progressAt;
     bool m_silent = false;  // the running work has not answered in time
-    int m_refreshes = 0;    // since the last look
 
     //! m_known[0, m_fromFile) are the file's entries as last read or written.
     size_t m_fromFile = 0;

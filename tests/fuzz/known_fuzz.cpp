@@ -60,6 +60,8 @@ class MemoryFiles : public FileSystem {
         return names;
     }
     std::unique_ptr<Held> Hold(const std::string&) override { return std::make_unique<Held>(); }
+    Change WaitForChange(unsigned) override { return Change::kTimedOut; }
+    void Wake() override {}
     uint64_t Now() override { return 0; }
     void Pause(unsigned) override {}
 };

@@ -96,6 +96,10 @@ class FaultyFileSystem : public FileSystem {
         return m_real.Names(prefix, suffix);
     }
     std::unique_ptr<Held> Hold(const std::string& name) override { return m_real.Hold(name); }
+    Change WaitForChange(unsigned milliseconds) override {
+        return m_real.WaitForChange(milliseconds);
+    }
+    void Wake() override { m_real.Wake(); }
     uint64_t Now() override { return now ? now : m_real.Now(); }
     void Pause(unsigned milliseconds) override {
         paused += milliseconds;
