@@ -21,7 +21,10 @@
 // in the line of the case in which ten new processes appear before every
 // tick. Lines starting with '#' say what follows, and what the rest of the
 // tick costs. One line `known_check:` gives the cost of the tick's look at an
-// unchanged "known.dat" beside a read of the file.
+// unchanged "known.dat" beside a read of the file, one `known_stamp:` that of
+// the look alone (MeasureStampLook), and `rest:` lines a tick at rest beside
+// its snapshot alone, with the time it spends beyond it split on a `#` line
+// after each (MeasureRest).
 //
 //   tick_wine.exe [sleeper.exe]   with a sleeper, also with 100 and 300 extra
 //                                 processes, with 10 new ones before every
@@ -420,6 +423,10 @@ struct Samples {
     //! Times one of each bare call, in turn.
     void TimeBareCalls(const Windows& windows, BareSnapshot& bare) {
         snapshot.push_back(Seconds([&] { bare(); }));
+        TimeTrayCalls(windows);
+    }
+    //! Times the tray call and the per-process floor, which ends with one.
+    void TimeTrayCalls(const Windows& windows) {
         tray.push_back(Seconds([&] { SetTrayIconImage(windows.owner, IDI_TRAY_NORMAL); }));
         floor.push_back(Seconds([&] { PerProcessFloor(windows.owner); }));
     }
@@ -429,13 +436,17 @@ struct Samples {
 };
 
 // Alternates the tick and the bare calls one by one, so that a change in the
-// machine's load falls on all alike, and keeps the median of each.
+// machine's load falls on all alike, and keeps the median of each. The tick
+// and the snapshot take turns to come first: the one that follows the tray
+// calls meets the shell and the display still busy with the icon.
 Figures MeasureSteady(const Windows& windows, ProcessWatch& watch, int rounds) {
     BareSnapshot bare;
     Samples samples;
     for (int round = 0; round < rounds; ++round) {
+        if (round % 2) samples.snapshot.push_back(Seconds([&] { bare(); }));
         samples.tick.push_back(Seconds([&] { watch.ScanProcesses(); }));
-        samples.TimeBareCalls(windows, bare);
+        if (round % 2 == 0) samples.snapshot.push_back(Seconds([&] { bare(); }));
+        samples.TimeTrayCalls(windows);
     }
     return samples.Medians();
 }
@@ -883,11 +894,13 @@ int main(int argc, char** argv) {
             ExtraProcesses extra(sleeper, std::vector<std::string>(100, sleeper));
             std::printf("# With %zu extra processes\n", extra.size());
             MeasureSizes(windows);
+            MeasureRest(windows);
             std::printf("# With %zu extra processes, 10 new before every tick\n", extra.size());
             MeasureChurn(windows, sleeper);
             ExtraProcesses more(sleeper, std::vector<std::string>(200, sleeper));
             std::printf("# With %zu extra processes\n", extra.size() + more.size());
             MeasureSizes(windows);
+            MeasureRest(windows);
         }
         std::printf("# With 100 extra processes, openable and then refusing to be opened\n");
         MeasureRefusing(windows, sleeper);
