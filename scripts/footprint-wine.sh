@@ -141,9 +141,9 @@ percent() {  # busy ticks, microseconds: percent of one core
 }
 minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a - b }'; }
 
-measure() {  # state (blinking or rest), processes (label), exe label, exe
-    local state=$1 processes=$2 label=$3 exe=$4
-    echo "== $label exe, $state, $processes processes: $exe"
+measure() {  # state (blinking, rest or bare), processes (label), exe label, exe, [its arguments]
+    local state=$1 processes=$2 label=$3 exe=$4 arguments=${5:-}
+    echo "== $label exe, $state, $processes processes: $exe $arguments"
     local rss0 rss1 fd0 fd1 runner log
     log=$build/wine/footprint.log
     # The floor beside Vardion, in the same span: what the load of the
@@ -165,12 +165,13 @@ measure() {  # state (blinking or rest), processes (label), exe label, exe
     fi
     # footprint_wine keeps Vardion in its state past the whole interleaved
     # span: two slots of 1.2 s a round, and the readings.
+    # shellcheck disable=SC2086  # the arguments are words of their own
     bash "$session" run "$build" "$build/footprint_wine.exe" "Z:$exe" $((5 * seconds / 2 + 3)) "$state" \
-        >"$log" 2>&1 &
+        $arguments >"$log" 2>&1 &
     runner=$!
     pid=""
     for _ in $(seq 200); do
-        pid=$(pgrep -fx "Z:$exe" | head -n 1 || true)
+        pid=$(pgrep -fx "Z:$exe${arguments:+ $arguments}" | head -n 1 || true)
         [ -n "$pid" ] && break
         sleep 0.05
     done
@@ -221,7 +222,7 @@ measure() {  # state (blinking or rest), processes (label), exe label, exe
             "Vardion's own is $ratio times that"
         beside_fields=" floor_own=$floor_own own_ratio=$ratio"
     fi
-    echo "footprint build=$arch state=$state processes=$processes exe=$label" \
+    echo "footprint build=$arch state=$state processes=$processes exe=$label${arguments:+ arguments=${arguments// /,}}" \
         "machine=$(minus "$with" "$without") idle=$without" \
         "session=$(minus "$swith" "$sidle") session_idle=$sidle own=$own$beside_fields" \
         "rss=$rss1 handles=${handles:-?} alert=${alert:-?} path=$exe"
@@ -244,14 +245,23 @@ measure_all() {  # processes label
         [ -z "$earlier" ] || measure "$state" "$1" earlier "$earlier"
     done
     [ "${VARDION_FOOTPRINT_FLOOR:-0}" = 0 ] || measure bare "$1" floor "$floor"
+    # VARDION_FOOTPRINT_STAMP=1: the look at known.dat's stamp from a thread of
+    # its own (stamp_thread.exe), ten times a second with the file there and
+    # missing, twice a second, and on the folder's change notifications.
+    local way
+    if [ "${VARDION_FOOTPRINT_STAMP:-0}" != 0 ]; then
+        for way in "100" "100 missing" "500" "notify"; do
+            measure bare "$1" stamp "$top/stamp_thread.exe" "$way"
+        done
+    fi
 }
 
 [ -n "${1:-}" ] || windows_arch_line
 while read -r arch build <&3; do
     echo "# == $arch ($build)"
     scripts/install-deps.sh
-    windows_build "$arch" "$build" Vardion footprint_wine snapshot_floor desktop_keeper sleeper \
-        >/dev/null
+    windows_build "$arch" "$build" Vardion footprint_wine snapshot_floor stamp_thread desktop_keeper \
+        sleeper >/dev/null
     (
         windows_session "$build"
         top=$(cd "$build" && pwd)
