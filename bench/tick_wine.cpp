@@ -755,64 +755,74 @@ void MeasureStampLook() {
 // every running program trusted (the running list holds them all), and with
 // none trusted (the untrusted list holds them all, the alert dismissed), as
 // Vardion started without a list rests. The tick and the bare snapshot are
-// timed by turns, in either order every other round. One line a state:
+// timed by turns, in either order every other round; back to back, and with
+// 50 ms before each call, as the program's ticks come 100 ms apart, with
+// whatever else runs on the machine between them. One line a state and a
+// spacing:
 //
-//   rest: state=S processes=N tick_us=T snapshot_us=P ratio=R arch=A wine=W
+//   rest: state=S processes=N tick_us=T snapshot_us=P ratio=R spacing_ms=G arch=A wine=W
 //
-// where S is trusted or untrusted and R is T/P. The `#` line after it splits
-// what the tick spends beyond its snapshot, from ticks that list the last
-// snapshot's processes again without taking one, each port's calls timed:
-// the look at "known.dat", the list boxes' messages, the alert's visibility,
-// and the rest, the scan's own code.
+// where S is trusted or untrusted, R is T/P and G is 0 or 50. The `#` line
+// after it splits what the tick spends beyond its snapshot, from ticks that
+// list the last snapshot's processes again without taking one, each port's
+// calls timed: the list boxes' messages, the alert's visibility and the rest,
+// the scan's own code with the look at "known.dat", which is also timed alone.
+void MeasureRestAt(RealWatch& real, bool trusted, DWORD spacing) {
+    const int rounds = spacing ? 101 : 301;
+    auto timed = [&](auto call) {
+        if (spacing) ::Sleep(spacing);
+        return Seconds(call);
+    };
+    BareSnapshot bare;
+    std::vector<double> tick, snapshot;
+    for (int round = 0; round < rounds; ++round) {
+        auto timeTick = [&] { tick.push_back(timed([&] { real.watch.ScanProcesses(); })); };
+        auto timeSnapshot = [&] { snapshot.push_back(timed([&] { bare(); })); };
+        if (round % 2) {
+            timeTick();
+            timeSnapshot();
+        } else {
+            timeSnapshot();
+            timeTick();
+        }
+    }
+    std::vector<double> beyond, stamp, rows, alert, own;
+    int rowCalls = 0;
+    real.Replay(true);
+    for (int round = 0; round < rounds; ++round) {
+        stamp.push_back(timed([&] { real.known.RefreshKnown(); }));
+        real.times = PortTimes{};
+        real.times.on = true;
+        beyond.push_back(timed([&] { real.watch.ScanProcesses(); }));
+        real.times.on = false;
+        const PortTimes& t = real.times;
+        rows.push_back(t.rows);
+        alert.push_back(t.alert);
+        own.push_back(beyond.back() - t.rows - t.alert - t.tray);
+        rowCalls = t.rowCalls;
+    }
+    real.Replay(false);
+    double tickUs = Median(tick) * 1e6, snapshotUs = Median(snapshot) * 1e6;
+    std::printf(
+        "rest: state=%s processes=%zu tick_us=%.0f snapshot_us=%.0f ratio=%.2f spacing_ms=%lu "
+        "arch=%s wine=%s\n",
+        trusted ? "trusted" : "untrusted", ProcessIds().size(), tickUs, snapshotUs,
+        tickUs / snapshotUs, static_cast<unsigned long>(spacing), kArch, WineVersion());
+    std::printf(
+        "#   beyond its snapshot a tick spends %.1f us: list-box messages (%d) %.1f us, the "
+        "alert's visibility %.1f us, the rest %.1f us; the look at known.dat alone %.1f us\n",
+        Median(beyond) * 1e6, rowCalls, Median(rows) * 1e6, Median(alert) * 1e6, Median(own) * 1e6,
+        Median(stamp) * 1e6);
+    std::fflush(stdout);
+}
+
 void MeasureRest(const Windows& windows) {
-    constexpr int kRestRounds = 301;
     for (bool trusted : {true, false}) {
         RealWatch real(windows);
         if (trusted) real.known.m_known = ListTrustingAll(10);
         real.watch.ScanProcesses();  // reads every path once and lists every program
         real.watch.ScanProcesses();
-        BareSnapshot bare;
-        std::vector<double> tick, snapshot;
-        for (int round = 0; round < kRestRounds; ++round) {
-            auto timeTick = [&] { tick.push_back(Seconds([&] { real.watch.ScanProcesses(); })); };
-            auto timeSnapshot = [&] { snapshot.push_back(Seconds([&] { bare(); })); };
-            if (round % 2) {
-                timeTick();
-                timeSnapshot();
-            } else {
-                timeSnapshot();
-                timeTick();
-            }
-        }
-        std::vector<double> beyond, stamp, rows, alert, own;
-        int rowCalls = 0;
-        real.Replay(true);
-        for (int round = 0; round < kRestRounds; ++round) {
-            stamp.push_back(Seconds([&] { real.known.RefreshKnown(); }));
-            real.times = PortTimes{};
-            real.times.on = true;
-            beyond.push_back(Seconds([&] { real.watch.ScanProcesses(); }));
-            real.times.on = false;
-            const PortTimes& t = real.times;
-            rows.push_back(t.rows);
-            alert.push_back(t.alert);
-            own.push_back(beyond.back() - t.rows - t.alert - t.tray);
-            rowCalls = t.rowCalls;
-        }
-        real.Replay(false);
-        double tickUs = Median(tick) * 1e6, snapshotUs = Median(snapshot) * 1e6;
-        std::printf(
-            "rest: state=%s processes=%zu tick_us=%.0f snapshot_us=%.0f ratio=%.2f arch=%s "
-            "wine=%s\n",
-            trusted ? "trusted" : "untrusted", ProcessIds().size(), tickUs, snapshotUs,
-            tickUs / snapshotUs, kArch, WineVersion());
-        std::printf(
-            "#   beyond its snapshot a tick spends %.1f us: list-box messages (%d) %.1f us, the "
-            "alert's visibility %.1f us, the rest %.1f us, of which the look at known.dat alone "
-            "%.1f us\n",
-            Median(beyond) * 1e6, rowCalls, Median(rows) * 1e6, Median(alert) * 1e6,
-            Median(own) * 1e6, Median(stamp) * 1e6);
-        std::fflush(stdout);
+        for (DWORD spacing : {0, 50}) MeasureRestAt(real, trusted, spacing);
     }
 }
 
