@@ -237,14 +237,21 @@ measure() {  # state (blinking, rest or bare), processes (label), exe label, exe
 # that exe's line gives the floor's own CPU in the same slots (floor_own,
 # ms a second) and the exe's own CPU in times that (own_ratio): measured one
 # after the other, the two move by a fifth or more with the load of the
-# machine, and side by side they move together.
+# machine, and side by side they move together. The floor is also measured
+# after it has started and ended a thread (arguments=thread), as Vardion
+# does to read known.dat: under Debian 13's 32-bit Wine that alone makes a
+# process's system calls dearer (see snapshot_floor.cpp).
 measure_all() {  # processes label
     local state
     for state in ${VARDION_FOOTPRINT_STATES:-blinking rest}; do
         measure "$state" "$1" this "$exe"
         [ -z "$earlier" ] || measure "$state" "$1" earlier "$earlier"
     done
-    [ "${VARDION_FOOTPRINT_FLOOR:-0}" = 0 ] || measure bare "$1" floor "$floor"
+    if [ "${VARDION_FOOTPRINT_FLOOR:-0}" != 0 ]; then
+        measure bare "$1" floor "$floor"
+        # The floor that has started and ended a thread, as Vardion has.
+        measure bare "$1" floor "$floor" thread
+    fi
     # VARDION_FOOTPRINT_STAMP=1: the look at known.dat's stamp from a thread of
     # its own (stamp_thread.exe), ten times a second with the file there and
     # missing, twice a second, and on the folder's change notifications.
