@@ -4,12 +4,13 @@
 // Kernel handles are counted in the system's handle table, which Wine keeps;
 // Wine keeps no per-process count of GDI and USER objects and answers 0.
 //
-//   footprint_wine.exe <Vardion.exe> [seconds] [blinking|rest|bare]
+//   footprint_wine.exe <Vardion.exe> [seconds] [blinking|rest|bare] [argument...]
 // Vardion starts with no trusted list, so its first look raises the alert:
 // "blinking" measures with the alert up and the tray icon blinking (the
 // default), "rest" after pressing the alert's "Ignore". The line "measuring"
 // tells when the span begins; a few seconds after it ends, Vardion is ended.
-// "bare" starts another program (the snapshot floor) and waits for no alert.
+// "bare" starts another program (the snapshot floor) and waits for no alert;
+// the arguments after the state are that program's.
 #include <windows.h>
 #include <psapi.h>
 
@@ -87,7 +88,8 @@ void Print(const char* when, const Sample& s) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: footprint_wine.exe <Vardion.exe> [seconds]\n");
+        std::fprintf(stderr,
+                     "usage: footprint_wine.exe <Vardion.exe> [seconds] [state] [argument...]\n");
         return 2;
     }
     int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
@@ -100,6 +102,7 @@ int main(int argc, char** argv) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION vardion = {};
     std::string command = std::string("\"") + argv[1] + "\"";
+    for (int i = 4; i < argc; ++i) command += std::string(" ") + argv[i];
     if (!::CreateProcessA(argv[1], &command[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(),
                           &startup, &vardion)) {
         std::fprintf(stderr, "cannot start %s\n", argv[1]);
@@ -124,7 +127,11 @@ int main(int argc, char** argv) {
                                                     : "with the alert blinking");
     std::fflush(stdout);
     Print("start", first);
-    for (int i = 0; i < seconds; ++i) ::Sleep(1000);
+    // A program that ends before the span does (one run beside another, ended
+    // by the measuring script) ends it.
+    for (int i = 0; i < seconds; ++i) {
+        if (::WaitForSingleObject(vardion.hProcess, 1000) == WAIT_OBJECT_0) break;
+    }
     Sample last = Take(vardion.hProcess, vardion.dwProcessId);
     Print("end", last);
     HWND alert = AlertOf(vardion.dwProcessId);

@@ -102,6 +102,7 @@ add_executable(tick_wine ${PROJECT_SOURCE_DIR}/bench/tick_wine.cpp
 target_include_directories(tick_wine PRIVATE ${PROJECT_SOURCE_DIR}/res)
 target_link_libraries(tick_wine PRIVATE vardion_core vardion_framework comctl32 shell32 psapi)
 add_executable(snapshot_floor WIN32 ${PROJECT_SOURCE_DIR}/bench/snapshot_floor.cpp)
+add_executable(stamp_thread WIN32 ${PROJECT_SOURCE_DIR}/bench/stamp_thread.cpp)
 add_executable(footprint_wine ${PROJECT_SOURCE_DIR}/bench/footprint_wine.cpp)
 target_link_libraries(footprint_wine PRIVATE psapi user32)
 target_include_directories(footprint_wine PRIVATE ${PROJECT_SOURCE_DIR})

@@ -18,6 +18,12 @@ bool AfxPumpMessage(MSG& msg) {
         msg = MSG{};
         return false;
     }
+    // The tick's timer message, ten a second, means nothing to the dialog
+    // manager: it goes straight to its window, without the look for the dialog.
+    if (msg.message == WM_TIMER) {
+        ::DispatchMessageA(&msg);
+        return true;
+    }
     // Keys go to the control with the focus. Tab, Enter and Esc mean something
     // only to the dialog that holds that control, which need not be the dialog
     // whose loop runs: Esc in the modeless alert window must reach its OnCancel.

@@ -6,6 +6,7 @@
 #include "tests/scan_fixture.h"
 
 #include <cctype>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -322,6 +323,59 @@ TEST_F(WatchTest, EmptyListsTouchNoRow) {
     EXPECT_EQ(running.adds, 0);
     EXPECT_EQ(running.deletes, 0);
     EXPECT_EQ(tray.images, (std::vector<unsigned>{130}));
+}
+
+// Once the lists show what runs, a tick counts the running rows, asks the
+// list boxes nothing else and changes no row; each change is taken in by the
+// next tick, a row put in by another hand too, and the lists are at rest
+// again after it.
+TEST_F(WatchTest, TickAtRestLeavesTheListBoxesAlone) {
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        Rows running, untrusted;
+    };
+    Trust(Path("a.exe"));
+    Trust(Path("twin.exe"));
+    uint32_t a = processes.Start(Path("a.exe"));
+    processes.Start(Path("twin.exe"));
+    processes.Start(Path("twin.exe"));  // two rows at first, one after the next tick
+    processes.Start(Path("b.exe"));
+    processes.Start(Path("B.EXE", "Other"));  // listed under b.exe's row
+    const Step steps[] = {
+        {"first ticks", [] {}, {"a.exe", "twin.exe"}, {"b.exe"}},
+        {"an untrusted program starts",
+         [&] { processes.Start(Path("c.exe")); },
+         {"a.exe", "twin.exe"},
+         {"b.exe", "c.exe"}},
+        {"a trusted program ends", [&] { processes.End(a); }, {"twin.exe"}, {"b.exe", "c.exe"}},
+        {"a row added from outside",
+         [&] { running.AddString("stray.exe"); },
+         {"twin.exe"},
+         {"b.exe", "c.exe"}},
+        {"b.exe's row moved by Add: B.EXE is new",
+         [&] {
+             untrusted.SetSel(true, 0);
+             watch.AddSelected();
+         },
+         {"b.exe", "twin.exe"},
+         {"c.exe", "B.EXE"}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        Tick(3);
+        EXPECT_EQ(running.Rows(), step.running);
+        EXPECT_EQ(untrusted.Rows(), step.untrusted);
+        ExpectAligned();
+        int adds = running.adds + untrusted.adds, deletes = running.deletes + untrusted.deletes;
+        running.reads = untrusted.reads = 0;
+        Tick(5);
+        EXPECT_EQ(running.reads, 5);
+        EXPECT_EQ(untrusted.reads, 0);
+        EXPECT_EQ(running.adds + untrusted.adds, adds);
+        EXPECT_EQ(running.deletes + untrusted.deletes, deletes);
+    }
 }
 
 // A list box that refuses new rows, as a real one does when out of memory.

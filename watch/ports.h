@@ -13,6 +13,11 @@ struct ProcessStamp {
     //! system gives no time. With the identifier it names one process for its
     //! whole life: a reused identifier comes with another creation time.
     uint64_t createTime = 0;
+
+    bool operator==(const ProcessStamp& other) const {
+        return id == other.id && createTime == other.createTime;
+    }
+    bool operator!=(const ProcessStamp& other) const { return !(*this == other); }
 };
 
 //! What the system says of a process's program file.

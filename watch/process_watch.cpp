@@ -55,22 +55,34 @@ bool ProcessWatch::ScanProcesses() {
     // Nothing is listed, and nothing announced, before it is known what is trusted.
     if (!m_trusted.Ready()) return true;
 
-    StringList running;
     // A failed list is a tick on which no process runs.
     if (!m_processes.ListProcesses(m_processList)) m_processList.clear();
     ForgetEnded();
-    DriveTable drives(m_text);
+    StringList running;
+    std::optional<DriveTable> drives;
     for (const ProcessStamp& process : m_processList) {
-        const std::string& path = PathOf(process, drives);
-        if (!path.empty()) ExaminePath(path, running);
+        Answer& answer = AnswerOf(process, drives);
+        if (!answer.path.empty()) Examine(answer, running);
     }
 
-    ReconcileRunning(running);
+    // When the last tick that looked at the rows changed none, and none was
+    // added or deleted since (a count of them shows it), the same names would
+    // find them all matched again.
+    bool look =
+        !m_runningSettled || running != m_lastRunning || m_running.GetCount() != m_runningCount;
+    if (look) {
+        m_lastRunning = running;
+        m_runningSettled = ReconcileRunning(running);
+    }
     ShowTrayImage();
 
+    if (!look) return true;
     for (const std::string& name : running) {
-        if (!name.empty()) m_running.AddString(name.c_str());
+        if (name.empty()) continue;
+        m_running.AddString(name.c_str());
+        m_runningSettled = false;
     }
+    m_runningCount = m_running.GetCount();
     return true;
 }
 
@@ -87,29 +99,37 @@ void ProcessWatch::ShowTrayImage() {
     if (!m_tray.SetTrayImage(image)) m_trayImage = 0;
 }
 
-const std::string& ProcessWatch::PathOf(const ProcessStamp& process, DriveTable& drives) {
-    static const std::string kNone;
-    if (process.id == kIdleProcess || process.id == kSystemProcess) return kNone;
+ProcessWatch::Answer& ProcessWatch::AnswerOf(const ProcessStamp& process,
+                                             std::optional<DriveTable>& drives) {
+    if (process.id == kIdleProcess || process.id == kSystemProcess) {
+        m_unremembered = Answer{};
+        return m_unremembered;
+    }
     // Each process is asked once in its life; one the system gives no creation
     // time for is asked on every tick, as it cannot be told from a newer one.
-    std::string* path = &m_path;
+    Answer* answer = &m_unremembered;
     if (process.createTime != 0) {
         auto [at, added] = m_paths.try_emplace({process.id, process.createTime});
         if (!added) return at->second;
-        path = &at->second;
+        answer = &at->second;
     }
-    ImageAnswer answer = m_processes.ImageOf(process);
-    path->clear();
+    ImageAnswer image = m_processes.ImageOf(process);
+    *answer = Answer{};
     // The system's own processes that have no program file ("Registry",
     // "MemCompression", "Secure System") give a bare name, not a path.
-    if (answer.kind == ImageAnswer::Kind::Path && answer.path.find(u'\\') != std::u16string::npos) {
-        *path = drives.DeviceForm(AnsiPath(answer.path.data(), answer.path.size(), m_text));
+    if (image.kind == ImageAnswer::Kind::Path && image.path.find(u'\\') != std::u16string::npos) {
+        if (!drives) drives.emplace(m_text);
+        answer->path = drives->DeviceForm(AnsiPath(image.path.data(), image.path.size(), m_text));
+        answer->name = BaseName(answer->path, m_text);
     }
-    return *path;
+    return *answer;
 }
 
 void ProcessWatch::ForgetEnded() {
-    std::map<std::pair<uint32_t, uint64_t>, std::string> kept;
+    // The same processes as at the last forgetting: none has ended since.
+    if (m_processList == m_forgotten) return;
+    m_forgotten = m_processList;
+    std::map<std::pair<uint32_t, uint64_t>, Answer> kept;
     for (const ProcessStamp& process : m_processList) {
         auto at = m_paths.find({process.id, process.createTime});
         if (at != m_paths.end()) kept.insert(m_paths.extract(at));
@@ -117,27 +137,33 @@ void ProcessWatch::ForgetEnded() {
     m_paths.swap(kept);
 }
 
-void ProcessWatch::ExaminePath(const std::string& path, StringList& running) {
-    std::string name = BaseName(path, m_text);
-    if (m_trusted.IsKnown(path)) {
-        running.push_back(name);
+void ProcessWatch::Examine(Answer& answer, StringList& running) {
+    if (m_trusted.IsKnown(answer.path)) {
+        running.push_back(answer.name);
         return;
     }
+    // A row of this name found or added since the last deletion is there still.
+    if (answer.listedAt == m_untrustedDeleted) return;
     // The search starts after row 0 and wraps round to it, so every row takes part.
-    if (m_untrustedRows.FindStringExact(0, name.c_str()) != ListBox::kError) return;
+    if (m_untrustedRows.FindStringExact(0, answer.name.c_str()) != ListBox::kError) {
+        answer.listedAt = m_untrustedDeleted;
+        return;
+    }
     // Row and path are recorded together or not at all, so that they stay aligned.
-    if (m_untrustedRows.AddString(name.c_str()) < 0) return;
-    m_untrusted.push_back(path);
+    if (m_untrustedRows.AddString(answer.name.c_str()) < 0) return;
+    answer.listedAt = m_untrustedDeleted;
+    m_untrusted.push_back(answer.path);
     m_alertWindow.RewritePlacement();
-    m_alertWindow.AddAlertName(name, path);
+    m_alertWindow.AddAlertName(answer.name, answer.path);
     m_alertWindow.ShowAlert();
 }
 
-void ProcessWatch::ReconcileRunning(StringList& running) {
+bool ProcessWatch::ReconcileRunning(StringList& running) {
     // Each row consumes every running entry equal to it; a row that consumes
     // none is deleted, and the row that moves up into its place is read next.
     std::vector<char> text;
     std::string row;
+    bool unchanged = true;
     for (int j = 0; j < m_running.GetCount(); ++j) {
         bool matched = false;
         if (ReadRow(m_running, j, text, row)) {
@@ -148,8 +174,11 @@ void ProcessWatch::ReconcileRunning(StringList& running) {
                 }
             }
         }
-        if (!matched && m_running.DeleteString(j) != ListBox::kError) --j;
+        if (matched) continue;
+        unchanged = false;
+        if (m_running.DeleteString(j) != ListBox::kError) --j;
     }
+    return unchanged;
 }
 
 void ProcessWatch::AddSelected() {
@@ -161,7 +190,7 @@ void ProcessWatch::AddSelected() {
         // The row goes first: a row the list box cannot delete would otherwise
         // leave every later row on the next row's path, and be reported
         // selected forever.
-        if (m_untrustedRows.DeleteString(row) == ListBox::kError) break;
+        if (!DeleteUntrustedRow(row)) break;
         if (row >= 0 && static_cast<size_t>(row) < m_untrusted.size()) {
             m_trusted.m_known.push_back(m_untrusted[static_cast<size_t>(row)]);
             m_untrusted.erase(m_untrusted.begin() + row);
@@ -177,7 +206,13 @@ void ProcessWatch::DropTrustedRows() {
     // From the bottom up, so that a deletion moves no row still to be looked at.
     for (size_t i = m_untrusted.size(); i-- > 0;) {
         if (!m_trusted.IsKnown(m_untrusted[i])) continue;
-        if (m_untrustedRows.DeleteString(static_cast<int>(i)) == ListBox::kError) continue;
+        if (!DeleteUntrustedRow(static_cast<int>(i))) continue;
         m_untrusted.erase(m_untrusted.begin() + static_cast<std::ptrdiff_t>(i));
     }
+}
+
+bool ProcessWatch::DeleteUntrustedRow(int row) {
+    // Counted even when it fails: a name found before is looked for again.
+    ++m_untrustedDeleted;
+    return m_untrustedRows.DeleteString(row) != ListBox::kError;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,26 +43,52 @@ class ProcessWatch {
     StringList m_untrusted;
 
   private:
-    //! The image path of a process in its 8-bit device form; empty when it has
-    //! none to list.
-    const std::string& PathOf(const ProcessStamp& process, DriveTable& drives);
+    //! What is remembered of a process the system has named.
+    struct Answer {
+        //! Its image path in the 8-bit device form; empty when it has none to list.
+        std::string path;
+        //! The text after the path's last backslash: its row's name.
+        std::string name;
+        //! m_untrustedDeleted when a row of this name was last found in the
+        //! untrusted list or added to it; kNeverListed when none was.
+        uint64_t listedAt = kNeverListed;
+    };
+    static constexpr uint64_t kNeverListed = ~uint64_t{0};
+
+    //! The answer for a process; `drives` is made when a path first needs it.
+    Answer& AnswerOf(const ProcessStamp& process, std::optional<DriveTable>& drives);
     //! Forgets the answers for every process that is not in `m_processList`.
     void ForgetEnded();
-    void ExaminePath(const std::string& path, StringList& running);
+    void Examine(Answer& answer, StringList& running);
     //! Deletes the untrusted rows, with their paths, whose paths are now trusted.
     void DropTrustedRows();
-    void ReconcileRunning(StringList& running);
+    //! Deletes untrusted row `row`; true when the list box did.
+    bool DeleteUntrustedRow(int row);
+    //! Brings the running list's rows to `running`'s names; false when it changed a row.
+    bool ReconcileRunning(StringList& running);
     void ShowTrayImage();
 
     ProcessSystem& m_processes;
     TrustedList& m_trusted;
     const PathSystem& m_text;
     std::vector<ProcessStamp> m_processList;  // this tick's, kept for its room
-    //! What each process the system has named gave as its path, empty for
-    //! none to list, by (identifier, creation time): the pair names one process
-    //! for its whole life, and the path it reports is fixed when it starts.
-    std::map<std::pair<uint32_t, uint64_t>, std::string> m_paths;
-    std::string m_path;  // the answer of a process that is not remembered
+    //! The last list whose ended processes were forgotten.
+    std::vector<ProcessStamp> m_forgotten;
+    //! What each process the system has named gave as its path, by
+    //! (identifier, creation time): the pair names one process for its whole
+    //! life, and the path it reports is fixed when it starts.
+    std::map<std::pair<uint32_t, uint64_t>, Answer> m_paths;
+    Answer m_unremembered;  // the answer of a process that is not remembered
+    //! Untrusted rows deleted so far. A row goes only by a deletion of the
+    //! watch's: a name found or added since the last one is still listed, and
+    //! is not looked for again.
+    uint64_t m_untrustedDeleted = 0;
+    //! The running names of the last tick that reconciled the rows, whether
+    //! that tick left every row as it was, and the rows it left: the same
+    //! names then find every row matched again, and are not compared with them.
+    StringList m_lastRunning;
+    bool m_runningSettled = false;
+    int m_runningCount = 0;
     ListBox& m_running;
     ListBox& m_untrustedRows;
     AlertWindow& m_alertWindow;

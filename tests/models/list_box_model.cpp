@@ -9,15 +9,18 @@ int CompareNoCase(const std::string& a, const std::string& b) {
 }
 
 int ListBoxModel::GetCount() const {
+    ++reads;
     return static_cast<int>(m_rows.size());
 }
 
 int ListBoxModel::GetTextLen(int index) const {
+    ++reads;
     if (index < 0 || index >= GetCount()) return kError;
     return static_cast<int>(m_rows[static_cast<size_t>(index)].text.size());
 }
 
 int ListBoxModel::GetText(int index, char* text) const {
+    ++reads;
     if (index < 0 || index >= GetCount()) return kError;
     const std::string& row = m_rows[static_cast<size_t>(index)].text;
     std::memcpy(text, row.c_str(), row.size() + 1);
@@ -25,7 +28,8 @@ int ListBoxModel::GetText(int index, char* text) const {
 }
 
 int ListBoxModel::FindStringExact(int start, const char* text) const {
-    int count = GetCount();
+    ++reads;
+    int count = static_cast<int>(m_rows.size());
     if (count == 0) return kError;
     // The search begins after `start` and wraps past the last row; a start
     // outside the rows searches from the top.

@@ -32,6 +32,8 @@ class ListBoxModel : public ListBox {
     //! How many rows were added and deleted since construction.
     int adds = 0;
     int deletes = 0;
+    //! How many times the rows were counted, read or searched.
+    mutable int reads = 0;
 
   private:
     struct Row {
