@@ -153,14 +153,18 @@ measure() {  # state (blinking, rest or bare), processes (label), exe label, exe
     local beside_runner="" beside_log=$build/wine/footprint-floor.log
     beside=""
     if [ "${VARDION_FOOTPRINT_FLOOR:-0}" != 0 ] && [ "$state" != bare ]; then
+        # VARDION_FOOTPRINT_FLOOR=thread: the floor that has started a thread.
+        local floor_arguments=""
+        [ "$VARDION_FOOTPRINT_FLOOR" != thread ] || floor_arguments=thread
+        # shellcheck disable=SC2086  # no argument, or one word
         bash "$session" run "$build" "$build/footprint_wine.exe" "Z:$floor" \
-            $((5 * seconds / 2 + 60)) bare >"$beside_log" 2>&1 &
+            $((5 * seconds / 2 + 60)) bare $floor_arguments >"$beside_log" 2>&1 &
         beside_runner=$!
         for _ in $(seq 1200); do
             grep -q '^measuring' "$beside_log" && break
             sleep 0.05
         done
-        beside=$(pgrep -fx "Z:$floor" | head -n 1 || true)
+        beside=$(pgrep -fx "Z:$floor${floor_arguments:+ $floor_arguments}" | head -n 1 || true)
         [ -n "$beside" ] || { echo "the floor did not start beside Vardion" >&2; exit 1; }
     fi
     # footprint_wine keeps Vardion in its state past the whole interleaved
@@ -237,7 +241,9 @@ measure() {  # state (blinking, rest or bare), processes (label), exe label, exe
 # that exe's line gives the floor's own CPU in the same slots (floor_own,
 # ms a second) and the exe's own CPU in times that (own_ratio): measured one
 # after the other, the two move by a fifth or more with the load of the
-# machine, and side by side they move together. The floor is also measured
+# machine, and side by side they move together; with
+# VARDION_FOOTPRINT_FLOOR=thread, the floor beside it is the one that has
+# started and ended a thread, as Vardion has. The floor is also measured
 # after it has started and ended a thread (arguments=thread), as Vardion
 # does to read known.dat: under Debian 13's 32-bit Wine that alone makes a
 # process's system calls dearer (see snapshot_floor.cpp).
