@@ -8,11 +8,6 @@ namespace {
 constexpr UINT_PTR kTimerId = 0;
 constexpr UINT kTickMilliseconds = 100;
 constexpr DWORD kMessageFilterAllow = 1;  // MSGFLT_ALLOW
-// On the list's own thread, "known.dat" is looked at when its folder tells of a
-// change, and, should a change go untold, after this long without one.
-constexpr unsigned kLookWaitMilliseconds = 5000;
-// Work on it that has made no progress for this long has not answered.
-constexpr unsigned kSilenceMilliseconds = 2000;
 // The end of the program waits this long at most for the list to be saved, so
 // that it ends within ten seconds whatever the drive does.
 constexpr unsigned kCloseDownMilliseconds = 6000;
@@ -35,8 +30,7 @@ CVardionDlg::CVardionDlg(CWnd* pParent)
       m_tray(*this),
       m_runningPort(m_runningList),
       m_untrustedPort(m_untrustedList),
-      m_trusted(WindowsFileSystem(), FileWork::kBackground,
-                FilePace{kSilenceMilliseconds, kLookWaitMilliseconds}),
+      m_trusted(WindowsFileSystem(), FileWork::kBackground, kProgramPace),
       m_watch(m_processSystem, m_pathSystem, m_trusted, m_runningPort, m_untrustedPort, m_alert,
               m_tray) {}
 

@@ -355,7 +355,7 @@ class RealWatch {
     RealTray m_tray;
 
   public:
-    TrustedList known{WindowsFileSystem(), FileWork::kBackground};
+    TrustedList known{WindowsFileSystem(), FileWork::kBackground, kProgramPace};
     ProcessWatch watch;
 };
 
@@ -687,7 +687,7 @@ void MeasureUnchangedListCheck() {
         known.push_back("\\Device\\HarddiskVolume9\\filler\\program" + std::to_string(i) + ".exe");
     }
     WriteWhole(FormatKnown(known, ""));
-    TrustedList background{WindowsFileSystem(), FileWork::kBackground, FilePace{2000, 5000}};
+    TrustedList background{WindowsFileSystem(), FileWork::kBackground, kProgramPace};
     background.LoadKnown();
     AwaitFileWork(background);
     background.RefreshKnown();  // takes the list in, and hands over a look that waits

@@ -27,6 +27,10 @@ struct FilePace {
     unsigned lookWaitMilliseconds = 0;
 };
 
+//! The running program's pace: "known.dat" is looked at when its folder tells
+//! of a change, and after five seconds without one, should a change go untold.
+inline constexpr FilePace kProgramPace{2000, 5000};
+
 //! Holds the trusted list in memory and keeps it and "known.dat" in step: the
 //! file is read again when it changes, and a save merges with it.
 //!
